@@ -1,0 +1,16 @@
+// The painted frame of a note: its colour, its outline and the four icons.
+#pragma once
+#include <windows.h>
+
+#define FRAME_PEN_PROPERTIES  RGB(0, 255, 0)
+#define FRAME_PEN_RINGING     RGB(255, 0, 0)
+#define FRAME_ICON_SIZE       16
+#define FRAME_ICON_TOP        1
+#define FRAME_MENU_ICON_X     1
+#define FRAME_ALARM_ICON_X    22
+#define FRAME_HIDE_ICON_FROM_RIGHT  39
+#define FRAME_KILL_ICON_FROM_RIGHT  17
+
+void DrawNoteFrame(HWND window);
+// Invalidates a note's frame so that it is painted again.
+void RedrawNoteFrame(HWND window);

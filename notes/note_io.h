@@ -1,0 +1,19 @@
+// Import, export and printing of a note's text.
+#pragma once
+#include <windows.h>
+
+#define RTF_PATH_SIZE 260
+#define PRINT_LEFT    1000     // print area in twips
+#define PRINT_TOP     1000
+#define PRINT_RIGHT   10080
+#define PRINT_BOTTOM  14400
+
+enum RtfDialogMode { RtfSave = 0, RtfOpen = 1 };
+
+BOOL ChooseRtfFile(HWND owner, char* path, RtfDialogMode mode);
+void ImportNoteText(HWND noteWindow);
+void ExportNoteText(HWND noteWindow);
+void PrintRichText(HWND editor);
+// The page loop on a device context the caller has started a document on.
+// Returns the number of pages rendered.
+int RenderRichTextPages(HWND editor, HDC printer);

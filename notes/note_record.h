@@ -1,0 +1,69 @@
+// One note in memory (NoteRecord) and the global list of notes (NoteList).
+#pragma once
+#include <windows.h>
+
+#define NOTE_FILE_NAME_SIZE   21
+#define NOTE_SOUND_FILE_SIZE  260
+
+struct NoteRecord {
+    NoteRecord* next;
+    LONG  left, top, width, height;        // window rectangle, screen pixels
+    char  fileName[NOTE_FILE_NAME_SIZE];   // content file in the data folder
+    COLORREF backColor;
+    // The eight alarm words have the layout of a SYSTEMTIME: alarmOn sits
+    // where the seconds are, alarmRepeatMinutes where the milliseconds are.
+    WORD  alarmYear, alarmMonth, alarmDayOfWeek, alarmDay;
+    WORD  alarmHour, alarmMinute, alarmOn, alarmRepeatMinutes;
+    char  soundFile[NOTE_SOUND_FILE_SIZE];
+    LONG  visible;             // 1 shown, 0 hidden with its hide button
+    LONG  reminderCountdown;   // 5-second ticks to the next reminder
+    LONG  frameState;          // FRAME_NORMAL, FRAME_PROPERTIES, FRAME_RINGING
+    HWND  window;
+    HWND  editor;
+    HBRUSH backBrush;          // solid brush of backColor, owned here
+};
+
+enum NoteFrameState { FRAME_NORMAL = 0, FRAME_PROPERTIES = 1, FRAME_RINGING = 2 };
+
+// The list owns every record; it starts empty and frees the records when the
+// program's globals are torn down.
+struct NoteListHead {
+    NoteRecord* head = nullptr;
+    NoteListHead() = default;
+    NoteListHead(const NoteListHead&) = delete;
+    NoteListHead& operator=(const NoteListHead&) = delete;
+    ~NoteListHead();
+};
+extern NoteListHead NoteList;
+
+// "%X%X.dat" of a FILETIME: low 32 bits, then high 32 bits, upper-case hex.
+void FormatContentFileName(const FILETIME& time, char out[NOTE_FILE_NAME_SIZE]);
+
+// A content file name made from the current local time that no note uses and
+// no file in the data folder has (the time is stepped on until it is free).
+void MakeUniqueContentFileName(char out[NOTE_FILE_NAME_SIZE]);
+
+// A fresh record with the defaults of a new note; not yet in the list.
+// Returns null when memory or its brush cannot be had.
+NoteRecord* NewNoteRecord();
+void PushNoteFront(NoteRecord* note);
+void AppendNote(NoteRecord* note);
+// Takes a record out of the list without freeing it. FALSE if not listed.
+BOOL UnlinkNote(NoteRecord* note);
+// Frees a record that is not (or no longer) in the list, with its brush.
+void DiscardNote(NoteRecord* note);
+
+BOOL IsNoteListed(const NoteRecord* note);
+NoteRecord* NoteAtPosition(int position);
+int CountNotes();
+
+// Changes a note's colour, keeping its brush in step.
+void SetNoteColor(NoteRecord* note, COLORREF color);
+
+NoteRecord* FindNoteByWindow(HWND window);
+// Deletes the note of a window (sound, unlink, brush, content file, free).
+// The caller destroys the window. Returns 1, or 0 when no record matched.
+int DeleteNote(HWND window);
+// The same for a record the caller holds, with or without a window.
+int RemoveNote(NoteRecord* note);
+void FreeNotes();

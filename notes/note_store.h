@@ -1,0 +1,53 @@
+// The notes on disk: the index "note.dat" and one RTF content file per note.
+#pragma once
+#include <windows.h>
+#include <stdint.h>
+#include "notes/note_record.h"
+
+#define NOTE_INDEX_FILE  "note.dat"
+
+#pragma pack(push, 1)
+struct NoteIndexRecord {
+    int32_t  left;                 // 0
+    int32_t  top;                  // 4
+    int32_t  width;                // 8
+    int32_t  height;               // 12
+    int32_t  visible;              // 16
+    char     fileName[21];         // 20
+    char     soundFile[260];       // 41
+    uint8_t  padding[3];           // 301
+    uint32_t backColor;            // 304
+    uint16_t alarmYear;            // 308
+    uint16_t alarmMonth;           // 310
+    uint16_t alarmDayOfWeek;       // 312
+    uint16_t alarmDay;             // 314
+    uint16_t alarmHour;            // 316
+    uint16_t alarmMinute;          // 318
+    uint16_t alarmOn;              // 320
+    uint16_t alarmRepeatMinutes;   // 322
+    int32_t  reminderCountdown;    // 324
+};
+#pragma pack(pop)
+static_assert(sizeof(NoteIndexRecord) == 328, "note.dat records are 328 bytes");
+
+// Record conversion, no files involved.
+void EncodeIndexRecord(const NoteRecord& note, NoteIndexRecord* out);
+// Fills the stored fields of a note; an unsafe content file name is replaced
+// by a fresh one (the note then starts empty). Returns FALSE in that case.
+BOOL DecodeIndexRecord(const NoteIndexRecord& in, NoteRecord* note);
+// A content file name is a plain name inside the data folder.
+BOOL IsSafeContentFileName(const char* name);
+
+int SaveNotes();
+int LoadNotes();
+int StreamFileIn(HWND editor, int format, const char* path);
+int StreamFileOut(HWND editor, const char* path);
+
+// The note's text from or to its content file in the data folder, wherever
+// the current directory stands.
+int LoadNoteText(const NoteRecord* note, HWND editor);
+int SaveNoteText(const NoteRecord* note, HWND editor);
+// Removes a note's content file from the data folder; a missing file is fine.
+void DeleteContentFile(const NoteRecord* note);
+// Removes temporary files that an interrupted save left in the data folder.
+void CleanUpInterruptedSaves();

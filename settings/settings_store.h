@@ -1,0 +1,30 @@
+// The program-wide settings and their registry key.
+#pragma once
+#include <windows.h>
+
+#define SETTINGS_KEY_PATH  "SOFTWARE\\kestrix\\Quiblet"
+#define SETTINGS_PATH_SIZE 260
+
+struct AppSettingsData {
+    COLORREF defaultBackColor;
+    LONG  notesSizeX;
+    LONG  notesSizeY;
+    DWORD startupNotes;
+    DWORD startupAlarms;
+    DWORD splash;
+    DWORD sound;
+    DWORD safeMode;
+    DWORD alwaysOnTop;
+    char  defaultAlarm[SETTINGS_PATH_SIZE];
+};
+
+extern AppSettingsData AppSettings;
+// The key below HKEY_LOCAL_MACHINE (or HKEY_CURRENT_USER when the machine
+// key cannot be written). Tests point it at a key of their own.
+extern const char* SettingsKeyPath;
+
+void SetDefaultSettings(AppSettingsData* settings);
+BOOL LoadSettings();
+BOOL SaveSettings();
+// Flips a 0/1 flag the way every toggle of the program does.
+inline DWORD ToggledFlag(DWORD flag) { return flag == 1 ? 0 : 1; }

@@ -1,0 +1,26 @@
+// The hidden main dialog (info screen), the tray icon and tray menu, and the
+// small operations every part of the program uses: ShowError and ShowHelp.
+#pragma once
+#include <windows.h>
+
+#define TRAY_ICON_ID        1025
+#define WM_TRAY_CALLBACK    (WM_USER + 2)   // 1026
+#define MAIN_TIMER_ID       1
+#define MAIN_TIMER_PERIOD   5000
+
+enum TrayAction { TrayAdd, TrayDelete };
+
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);
+BOOL SetTrayIcon(HWND window, TrayAction action);
+void OnTrayNotify(HWND window, WPARAM id, LPARAM mouseMessage);
+
+// Carries out one command of the tray menu (what a choice in the menu does).
+void RunTrayCommand(UINT command);
+
+// Sets the tray menu's check marks from the run-time switches.
+void UpdateTrayMenuChecks();
+
+BOOL CloseAllNoteWindows();
+void ApplyNotesOnTop();
+void ShowHelp();
+void ShowError(const char* text);

@@ -1,0 +1,25 @@
+// The texts of the program's message boxes, in one place.
+#pragma once
+
+#define TEXT_ERROR_CAPTION          "Error"
+#define TEXT_ERR_CREATE_WINDOW      "Could not create window"
+#define TEXT_ERR_CREATE_RTF_WINDOW  "Could not create rtf window"
+#define TEXT_ERR_OPEN_FILE          "Could not open file"
+#define TEXT_ERR_WRITE_FILE         "Writing data to file"
+#define TEXT_ERR_CHAR_FORMAT        "Setting character format"
+#define TEXT_ERR_DATA_FOLDER_LONG   "The start directory is too long for the notes folder. Please start Quiblet from a shorter directory."
+
+#define TEXT_ALREADY_RUNNING_CAPTION "kestrix Quiblet - Programm bereits gestartet!"
+#define TEXT_USAGE_HINT \
+    "Ein neues Note können Sie durch einen Klick mit der linken Maustaste\n" \
+    "auf das Note-Symbol in der Taskleiste (rechts unten neben der Uhr)\n" \
+    "erzeugen. Die Programmeinstellungen erreichen Sie mit der rechten Maustaste."
+
+#define TEXT_DELETE_QUESTION        "Note löschen?"
+#define TEXT_DELETE_CAPTION         "Löschen"
+
+#define TEXT_HELP_PAGE              "..\\hilfe.htm"
+#define TEXT_SOUND_DELETED          "..\\Paper1.wav"
+#define TEXT_SOUND_HIDDEN           "..\\Paper2.wav"
+#define TEXT_DEFAULT_ALARM          "..\\bellsong.wav"
+#define TEXT_PRINT_JOB              "kestrix Quiblet"
