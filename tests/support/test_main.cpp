@@ -1,9 +1,10 @@
 // The test programs' main: sets the program up like start-up does, without
 // the single-instance guard and without the message loop.
 #include <gtest/gtest.h>
-#include <commctrl.h>
 #include "shell/app.h"
+#include <commctrl.h>
 #include "settings/settings_store.h"
+#include "shell/main_dialog.h"
 
 int main(int argc, char** argv)
 {

@@ -1,0 +1,288 @@
+#include "notes/note_store.h"
+#include <richedit.h>
+#include <new>
+#include <string.h>
+#include "settings/settings_store.h"
+#include "shell/app.h"
+#include "shell/guards.h"
+#include "shell/main_dialog.h"
+#include "shell/ui_text.h"
+
+// Every save goes through a temporary file that replaces the real one only
+// when it was written whole and flushed, so a failed or interrupted save
+// keeps the previous index and the previous text of every note.
+#define TEMP_SUFFIX ".tmp"
+
+namespace {
+
+template <size_t N>
+void CopyField(char (&to)[N], const char* from, size_t fromSize)
+{
+    size_t length = strnlen(from, fromSize < N ? fromSize : N);
+    if (length >= N) length = N - 1;
+    memcpy(to, from, length);
+    memset(to + length, 0, N - length);
+}
+
+bool IsDeviceName(const char* name)
+{
+    static const char* const devices[] = { "CON", "PRN", "AUX", "NUL", "COM", "LPT" };
+    for (const char* device : devices) {
+        size_t n = strlen(device);
+        if (_strnicmp(name, device, n) == 0) {
+            const char* rest = name + n;
+            if (n == 3 && (rest[0] == 0 || rest[0] == '.')) return true;
+            if (rest[0] >= '0' && rest[0] <= '9' && (rest[1] == 0 || rest[1] == '.')) return true;
+        }
+    }
+    return false;
+}
+
+bool WriteWhole(HANDLE file, const void* data, DWORD size)
+{
+    DWORD written = 0;
+    return WriteFile(file, data, size, &written, NULL) && written == size;
+}
+
+// Replaces `target` by the finished temporary file `temp`.
+bool ReplaceWithTemp(const char* temp, const char* target)
+{
+    return MoveFileExA(temp, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+struct StreamCookie {
+    HANDLE file;
+    bool failed;
+};
+
+DWORD CALLBACK ReadStreamCallback(DWORD_PTR cookie, LPBYTE buffer, LONG requested, LONG* done)
+{
+    StreamCookie* stream = reinterpret_cast<StreamCookie*>(cookie);
+    DWORD count = 0;
+    if (!ReadFile(stream->file, buffer, static_cast<DWORD>(requested), &count, NULL)) count = 0;
+    *done = static_cast<LONG>(count);
+    return 0;
+}
+
+DWORD CALLBACK WriteStreamCallback(DWORD_PTR cookie, LPBYTE buffer, LONG offered, LONG* done)
+{
+    StreamCookie* stream = reinterpret_cast<StreamCookie*>(cookie);
+    DWORD count = 0;
+    if (!WriteFile(stream->file, buffer, static_cast<DWORD>(offered), &count, NULL) ||
+        count != static_cast<DWORD>(offered)) {
+        stream->failed = true;
+        *done = static_cast<LONG>(count);
+        return 1;   // tells the control to stop streaming
+    }
+    *done = static_cast<LONG>(count);
+    return 0;
+}
+
+// Streams the editor out as RTF into an open file. True when every byte
+// reached the file.
+bool StreamOutTo(HWND editor, HANDLE file)
+{
+    StreamCookie stream = { file, false };
+    EDITSTREAM es = {};
+    es.dwCookie = reinterpret_cast<DWORD_PTR>(&stream);
+    es.pfnCallback = WriteStreamCallback;
+    SendMessageA(editor, EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&es));
+    return !stream.failed && es.dwError == 0;
+}
+
+HANDLE CreateForWriting(const char* path)
+{
+    return CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+}  // namespace
+
+BOOL IsSafeContentFileName(const char* name)
+{
+    size_t length = strnlen(name, NOTE_FILE_NAME_SIZE);
+    if (length == 0 || length >= NOTE_FILE_NAME_SIZE) return FALSE;
+    if (strstr(name, "..")) return FALSE;
+    for (size_t i = 0; i < length; i++) {
+        unsigned char c = static_cast<unsigned char>(name[i]);
+        if (c < 32 || strchr("\\/:*?\"<>|", c)) return FALSE;
+    }
+    if (name[length - 1] == '.' || name[length - 1] == ' ' || name[0] == ' ') return FALSE;
+    if (_stricmp(name, NOTE_INDEX_FILE) == 0) return FALSE;
+    if (length >= 4 && _stricmp(name + length - 4, TEMP_SUFFIX) == 0) return FALSE;
+    return !IsDeviceName(name);
+}
+
+void EncodeIndexRecord(const NoteRecord& note, NoteIndexRecord* out)
+{
+    memset(out, 0, sizeof *out);
+    out->left = note.left;
+    out->top = note.top;
+    out->width = note.width;
+    out->height = note.height;
+    out->visible = note.visible;
+    CopyField(out->fileName, note.fileName, sizeof note.fileName);
+    CopyField(out->soundFile, note.soundFile, sizeof note.soundFile);
+    out->backColor = note.backColor;
+    out->alarmYear = note.alarmYear;
+    out->alarmMonth = note.alarmMonth;
+    out->alarmDayOfWeek = note.alarmDayOfWeek;
+    out->alarmDay = note.alarmDay;
+    out->alarmHour = note.alarmHour;
+    out->alarmMinute = note.alarmMinute;
+    out->alarmOn = note.alarmOn;
+    out->alarmRepeatMinutes = note.alarmRepeatMinutes;
+    out->reminderCountdown = note.reminderCountdown;
+}
+
+BOOL DecodeIndexRecord(const NoteIndexRecord& in, NoteRecord* note)
+{
+    note->left = in.left;
+    note->top = in.top;
+    note->width = in.width;
+    note->height = in.height;
+    note->visible = in.visible;
+    CopyField(note->fileName, in.fileName, sizeof in.fileName);
+    CopyField(note->soundFile, in.soundFile, sizeof in.soundFile);
+    note->backColor = in.backColor & 0x00FFFFFF;
+    note->alarmYear = in.alarmYear;
+    note->alarmMonth = in.alarmMonth;
+    note->alarmDayOfWeek = in.alarmDayOfWeek;
+    note->alarmDay = in.alarmDay;
+    note->alarmHour = in.alarmHour;
+    note->alarmMinute = in.alarmMinute;
+    note->alarmOn = in.alarmOn;
+    note->alarmRepeatMinutes = in.alarmRepeatMinutes;
+    note->reminderCountdown = in.reminderCountdown;
+    // A size no window can have falls back to the size of a new note.
+    if (note->width < 1 || note->width > 0x7FFF) note->width = AppSettings.notesSizeX;
+    if (note->height < 1 || note->height > 0x7FFF) note->height = AppSettings.notesSizeY;
+    if (!IsSafeContentFileName(note->fileName)) {
+        MakeUniqueContentFileName(note->fileName);
+        return FALSE;
+    }
+    return TRUE;
+}
+
+int StreamFileIn(HWND editor, int format, const char* path)
+{
+    KernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, NULL));
+    if (!file.valid()) return 0;
+    StreamCookie stream = { file.get(), false };
+    EDITSTREAM es = {};
+    es.dwCookie = reinterpret_cast<DWORD_PTR>(&stream);
+    es.pfnCallback = ReadStreamCallback;
+    SendMessageA(editor, EM_STREAMIN, format, reinterpret_cast<LPARAM>(&es));
+    return 1;
+}
+
+int StreamFileOut(HWND editor, const char* path)
+{
+    KernelHandle file(CreateForWriting(path));
+    if (!file.valid()) return 0;
+    StreamOutTo(editor, file.get());
+    return 1;
+}
+
+int LoadNoteText(const NoteRecord* note, HWND editor)
+{
+    char path[MAX_PATH];
+    if (!DataFolderPath(note->fileName, path, sizeof path)) return 0;
+    return StreamFileIn(editor, SF_RTF, path);
+}
+
+int SaveNoteText(const NoteRecord* note, HWND editor)
+{
+    char path[MAX_PATH], temp[MAX_PATH];
+    if (!DataFolderPath(note->fileName, path, sizeof path)) return 0;
+    if (lstrlenA(path) + sizeof TEMP_SUFFIX > sizeof temp) return 0;
+    lstrcpyA(temp, path);
+    lstrcatA(temp, TEMP_SUFFIX);
+    bool written;
+    {
+        KernelHandle file(CreateForWriting(temp));
+        if (!file.valid()) return 0;
+        written = StreamOutTo(editor, file.get()) && FlushFileBuffers(file.get());
+    }
+    if (!written || !ReplaceWithTemp(temp, path)) {
+        DeleteFileA(temp);
+        return 0;
+    }
+    return 1;
+}
+
+void DeleteContentFile(const NoteRecord* note)
+{
+    char path[MAX_PATH];
+    if (IsSafeContentFileName(note->fileName) && DataFolderPath(note->fileName, path, sizeof path))
+        DeleteFileA(path);
+}
+
+int SaveNotes()
+{
+    EnterDataFolder();
+    char path[MAX_PATH], temp[MAX_PATH];
+    if (!DataFolderPath(NOTE_INDEX_FILE, path, sizeof path) ||
+        !DataFolderPath(NOTE_INDEX_FILE TEMP_SUFFIX, temp, sizeof temp)) {
+        ShowError(TEXT_ERR_OPEN_FILE);
+        return 0;
+    }
+    KernelHandle file(CreateForWriting(temp));
+    if (!file.valid()) {
+        ShowError(TEXT_ERR_OPEN_FILE);
+        return 0;
+    }
+    bool written = true;
+    for (NoteRecord* note = NoteList.head; note && written; note = note->next) {
+        NoteIndexRecord record;
+        EncodeIndexRecord(*note, &record);
+        if (note->window && note->editor) SaveNoteText(note, note->editor);
+        written = WriteWhole(file.get(), &record, sizeof record);
+    }
+    written = written && FlushFileBuffers(file.get());
+    file.close();
+    if (!written || !ReplaceWithTemp(temp, path)) {
+        DeleteFileA(temp);
+        ShowError(TEXT_ERR_WRITE_FILE);
+        return 0;
+    }
+    return 1;
+}
+
+int LoadNotes()
+{
+    EnterDataFolder();
+    char path[MAX_PATH];
+    if (!DataFolderPath(NOTE_INDEX_FILE, path, sizeof path)) return 0;
+    KernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, NULL));
+    if (!file.valid()) return 0;
+    int result = 1;
+    for (;;) {
+        NoteIndexRecord record;
+        DWORD count = 0;
+        if (!ReadFile(file.get(), &record, sizeof record, &count, NULL) || count != sizeof record) break;
+        NoteRecord* note = new (std::nothrow) NoteRecord();
+        if (!note) { result = 0; continue; }
+        DecodeIndexRecord(record, note);
+        note->backBrush = CreateSolidBrush(note->backColor);
+        if (!note->backBrush) { delete note; result = 0; continue; }
+        AppendNote(note);
+    }
+    return result;
+}
+
+void CleanUpInterruptedSaves()
+{
+    char pattern[MAX_PATH];
+    if (!DataFolderPath("*" TEMP_SUFFIX, pattern, sizeof pattern)) return;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        char path[MAX_PATH];
+        if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && DataFolderPath(found.cFileName, path, sizeof path))
+            DeleteFileA(path);
+    } while (FindNextFileA(search, &found));
+    FindClose(search);
+}

@@ -1,0 +1,171 @@
+#include "shell/app.h"
+#include <commctrl.h>
+#include <mmsystem.h>
+#include <string.h>
+#include "alarm/alarm_scheduler.h"
+#include "notes/note_store.h"
+#include "notes/note_window.h"
+#include "resources/resource.h"
+#include "settings/settings_store.h"
+#include "shell/main_dialog.h"
+#include "shell/ui_text.h"
+
+// ---- Process-wide state ----------------------------------------------------
+HINSTANCE hInstance;
+HWND      hMainDialog;
+char      DataFolder[MAX_PATH];
+HMODULE   hRichEditLib;
+HICON     hTrayIcon, hKillIcon, hMenuIcon, hHideIcon, hAlarmIcon;
+HMENU     hMainMenu, hNotesMenu, hTaskBarMenu, hCommandMenu;
+DWORD     NotesHidden;
+DWORD     AlarmsOn;
+DWORD     NotesOnTop;
+DWORD     TrayIconPending = 1;
+
+const char* const InstanceMutexName = "kestrix Quiblet";
+const char* const NoteWindowClass = "kestrixNotes";
+
+// Room kept behind the data folder for "\" and the longest content file name
+// with the suffix of its temporary copy, so every file of a note fits MAX_PATH.
+static const size_t DataFileNameRoom = 1 + 20 + 4;
+
+BOOL MakeDataFolderPath(const char* currentDir, const char* userName, char* out, size_t outSize)
+{
+    const char* name = userName && userName[0] ? userName : "default";
+    size_t dirLength = strlen(currentDir);
+    bool needsSeparator = dirLength == 0 || currentDir[dirLength - 1] != '\\';
+    size_t total = dirLength + (needsSeparator ? 1 : 0) + strlen(name);
+    if (outSize == 0) return FALSE;
+    out[0] = 0;
+    if (total + 1 > outSize) return FALSE;
+    memcpy(out, currentDir, dirLength);
+    size_t at = dirLength;
+    if (needsSeparator) out[at++] = '\\';
+    strcpy(out + at, name);
+    return TRUE;
+}
+
+BOOL SetUpDataFolder()
+{
+    char current[MAX_PATH];
+    DWORD length = GetCurrentDirectoryA(sizeof current, current);
+    if (length == 0 || length >= sizeof current) return FALSE;
+    char user[256] = "";
+    DWORD userSize = 255;
+    if (!GetUserNameA(user, &userSize)) user[0] = 0;
+    char folder[MAX_PATH];
+    if (!MakeDataFolderPath(current, user, folder, sizeof folder - DataFileNameRoom)) return FALSE;
+    lstrcpynA(DataFolder, folder, sizeof DataFolder);
+    CreateDirectoryA(DataFolder, NULL);
+    return TRUE;
+}
+
+BOOL EnterDataFolder()
+{
+    return SetCurrentDirectoryA(DataFolder);
+}
+
+BOOL DataFolderPath(const char* name, char* out, size_t outSize)
+{
+    size_t folderLength = strlen(DataFolder);
+    size_t nameLength = strlen(name);
+    if (folderLength + 1 + nameLength + 1 > outSize) return FALSE;
+    memcpy(out, DataFolder, folderLength);
+    out[folderLength] = '\\';
+    memcpy(out + folderLength + 1, name, nameLength + 1);
+    return TRUE;
+}
+
+void PlayFileSound(const char* path)
+{
+    EnterDataFolder();
+    PlaySoundA(path, NULL, SND_FILENAME | SND_ASYNC);
+}
+
+BOOL InitApplication(HINSTANCE instance)
+{
+    hInstance = instance;
+    hTrayIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_TRAY));
+    if (!hTrayIcon) return FALSE;
+    hKillIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_KILL));
+    hMenuIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_MENU));
+    if (!hMenuIcon) return FALSE;
+    hHideIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_HIDE));
+    if (!hHideIcon) return FALSE;
+    hAlarmIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_ALARM));
+    if (!hAlarmIcon) return FALSE;
+
+    LoadSettings();
+    NotesHidden = AppSettings.startupNotes;
+    AlarmsOn = AppSettings.startupAlarms;
+    NotesOnTop = AppSettings.alwaysOnTop;
+
+    hMainMenu = LoadMenuA(instance, MAKEINTRESOURCEA(IDR_MAIN_MENU));
+    hNotesMenu = GetSubMenu(hMainMenu, MENU_POS_NOTES);
+    hTaskBarMenu = GetSubMenu(hMainMenu, MENU_POS_TASKBAR);
+    hCommandMenu = GetSubMenu(hMainMenu, MENU_POS_COMMAND);
+
+    WNDCLASSA wc = {};
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = NoteWndProc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
+    wc.lpszClassName = NoteWindowClass;
+    RegisterClassA(&wc);
+    return TRUE;
+}
+
+HWND CreateMainDialog(HINSTANCE instance)
+{
+    return CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), NULL, MainDialogProc, 0);
+}
+
+BOOL InitInstance(HINSTANCE instance)
+{
+    hInstance = instance;
+    hMainDialog = CreateMainDialog(instance);
+    CleanUpInterruptedSaves();
+    LoadNotes();
+    if (NotesHidden == 0) ShowVisibleNotes();
+    if (AppSettings.splash == 1) {
+        ShowWindow(hMainDialog, SW_SHOW);
+        UpdateWindow(hMainDialog);
+    } else {
+        TrayIconPending = 0;
+        SetTrayIcon(hMainDialog, TrayAdd);
+    }
+    CheckAlarmsAtStartup();
+    return TRUE;
+}
+
+int RunQuiblet(HINSTANCE instance)
+{
+    CreateMutexA(NULL, TRUE, InstanceMutexName);
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        MessageBoxA(NULL, TEXT_USAGE_HINT, TEXT_ALREADY_RUNNING_CAPTION, MB_OK | MB_ICONINFORMATION);
+        return 0;
+    }
+    if (!SetUpDataFolder()) {
+        MessageBoxA(NULL, TEXT_ERR_DATA_FOLDER_LONG, TEXT_ERROR_CAPTION, MB_OK | MB_ICONERROR);
+        return 0;
+    }
+    InitCommonControls();
+    hRichEditLib = LoadLibraryA("RICHED32.DLL");
+    if (!InitApplication(instance)) return 0;
+    if (!InitInstance(instance)) return 0;
+
+    MSG msg;
+    while (GetMessageA(&msg, NULL, 0, 0) > 0) {
+        TranslateMessage(&msg);
+        DispatchMessageA(&msg);
+    }
+    // Nothing may be dispatched to a rich-edit control after its library is
+    // gone: the note windows go first (after WM_CLOSE they still exist).
+    CloseAllNoteWindows();
+    if (hRichEditLib) {
+        FreeLibrary(hRichEditLib);
+        hRichEditLib = NULL;
+    }
+    SetTrayIcon(hMainDialog, TrayDelete);
+    return static_cast<int>(msg.wParam);
+}

@@ -1,0 +1,247 @@
+#include "shell/main_dialog.h"
+#include <shellapi.h>
+#include <windowsx.h>
+#include "alarm/alarm_scheduler.h"
+#include "notelist/note_list_dialog.h"
+#include "notes/note_store.h"
+#include "notes/note_window.h"
+#include "resources/resource.h"
+#include "settings/general_dialog.h"
+#include "settings/settings_store.h"
+#include "shell/app.h"
+#include "shell/ui_text.h"
+
+// ---- Module state ---------------------------------------------------------
+// The shell broadcasts this message when the task bar is created anew (for
+// example after Explorer restarted); the tray icon must then be added again.
+static UINT TaskbarCreatedMessage;
+
+static const char* const TrayTip = "Quiblet";
+
+BOOL SetTrayIcon(HWND window, TrayAction action)
+{
+    NOTIFYICONDATAA data = {};
+    data.cbSize = sizeof data;
+    data.hWnd = window;
+    data.uID = TRAY_ICON_ID;
+    data.uCallbackMessage = WM_TRAY_CALLBACK;
+    data.hIcon = hTrayIcon;
+    lstrcpynA(data.szTip, TrayTip, 64);
+    if (action == TrayAdd) {
+        data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
+        return Shell_NotifyIconA(NIM_ADD, &data);
+    }
+    data.uFlags = 0;
+    return Shell_NotifyIconA(NIM_DELETE, &data);
+}
+
+void ShowError(const char* text)
+{
+    MessageBoxA(NULL, text, TEXT_ERROR_CAPTION, MB_OK | MB_ICONERROR);
+}
+
+void ShowHelp()
+{
+    EnterDataFolder();
+    ShellExecuteA(NULL, "open", TEXT_HELP_PAGE, NULL, NULL, SW_SHOW);
+}
+
+static void DestroyNoteWindow(NoteRecord* note)
+{
+    ShowWindow(note->window, SW_HIDE);
+    HWND window = note->window;
+    note->window = NULL;
+    DestroyWindow(window);
+}
+
+BOOL CloseAllNoteWindows()
+{
+    for (NoteRecord* note = NoteList.head; note; note = note->next) {
+        if (!note->window) continue;
+        DestroyNoteWindow(note);
+        note->visible = 0;
+    }
+    return TRUE;
+}
+
+void ApplyNotesOnTop()
+{
+    if (NotesHidden == 1) return;
+    SaveNotes();
+    CloseAllNoteWindows();
+    ShowAllNotes();
+}
+
+static void SetMenuCheck(HMENU menu, UINT command, bool checked)
+{
+    MENUITEMINFOA info = {};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_STATE | MIIM_CHECKMARKS;
+    info.fState = checked ? MFS_CHECKED : 0;
+    SetMenuItemInfoA(menu, command, FALSE, &info);
+}
+
+void UpdateTrayMenuChecks()
+{
+    SetMenuCheck(hTaskBarMenu, IDM_TRAY_HIDE_NOTES, NotesHidden == 1);
+    SetMenuCheck(hTaskBarMenu, IDM_TRAY_ALARM, AlarmsOn == 1);
+    SetMenuCheck(hTaskBarMenu, IDM_TRAY_ON_TOP, NotesOnTop == 1);
+}
+
+static void ToggleNotesHidden()
+{
+    if (NotesHidden == 1) {
+        NotesHidden = 0;
+        ShowVisibleNotes();
+        return;
+    }
+    NotesHidden = 1;
+    SaveNotes();
+    for (NoteRecord* note = NoteList.head; note; note = note->next)
+        if (note->window) DestroyNoteWindow(note);
+}
+
+void RunTrayCommand(UINT command)
+{
+    switch (command) {
+    case IDM_TRAY_SHOW_ALL:
+        NotesHidden = 0;
+        ShowAllNotes();
+        break;
+    case IDM_TRAY_ON_TOP:
+        NotesOnTop = ToggledFlag(NotesOnTop);
+        ApplyNotesOnTop();
+        break;
+    case IDM_TRAY_HIDE_NOTES:
+        ToggleNotesHidden();
+        break;
+    case IDM_TRAY_ALARM:
+        AlarmsOn = ToggledFlag(AlarmsOn);
+        break;
+    case IDM_TRAY_NOTE_LIST:
+        SaveNotes();
+        OpenNoteList(hMainDialog);
+        break;
+    case IDM_TRAY_SETTINGS:
+        SaveNotes();
+        OpenGeneralProperties();
+        break;
+    case IDM_TRAY_INFO:
+        ShowWindow(hMainDialog, SW_SHOW);
+        break;
+    case IDM_TRAY_HELP:
+        ShowHelp();
+        break;
+    case IDM_TRAY_QUIT:
+        SaveNotes();
+        CloseAllNoteWindows();
+        PostQuitMessage(0);
+        break;
+    default:
+        break;
+    }
+}
+
+static void ShowTrayMenu(HWND window)
+{
+    POINT cursor;
+    GetCursorPos(&cursor);
+    UpdateTrayMenuChecks();
+    if (NotesHidden == 0) ShowVisibleNotes();
+    SetActiveWindow(window);
+    SetForegroundWindow(window);
+    UINT command = TrackPopupMenu(hTaskBarMenu, TPM_RIGHTBUTTON | TPM_RETURNCMD, cursor.x, cursor.y, 0, window, NULL);
+    // Without this the menu would not close when the user clicks elsewhere.
+    PostMessageA(window, WM_NULL, 0, 0);
+    RunTrayCommand(command);
+}
+
+void OnTrayNotify(HWND window, WPARAM id, LPARAM mouseMessage)
+{
+    if (id != TRAY_ICON_ID) return;
+    switch (mouseMessage) {
+    case WM_LBUTTONDOWN:
+        CreateNote();
+        break;
+    case WM_RBUTTONDOWN:
+        ShowTrayMenu(window);
+        break;
+    default:
+        break;
+    }
+}
+
+// ---- Message handlers -------------------------------------------------------
+static void OnInitDialog(HWND dialog)
+{
+    if (!TaskbarCreatedMessage) TaskbarCreatedMessage = RegisterWindowMessageA("TaskbarCreated");
+    SetTimer(dialog, MAIN_TIMER_ID, MAIN_TIMER_PERIOD, NULL);
+    SetForegroundWindow(dialog);
+}
+
+static void OnInfoOk(HWND dialog)
+{
+    ShowWindow(dialog, SW_HIDE);
+    if (NotesHidden == 0) ShowVisibleNotes();
+    if (TrayIconPending == 1) {
+        SetTrayIcon(dialog, TrayAdd);
+        TrayIconPending = 0;
+    }
+}
+
+static void OnCommand(HWND dialog, WORD id)
+{
+    switch (id) {
+    case IDC_MAIN_OK:
+        OnInfoOk(dialog);
+        break;
+    case IDC_MAIN_HELP:
+        ShowHelp();
+        break;
+    default:
+        break;
+    }
+}
+
+// Typed text must survive Alt+F4 on the info screen: save, then quit.
+static void OnClose()
+{
+    SaveNotes();
+    PostQuitMessage(0);
+}
+
+INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInitDialog(dialog);
+        return FALSE;
+    case WM_TIMER:
+        CheckAlarms();
+        return FALSE;
+    case WM_COMMAND:
+        OnCommand(dialog, LOWORD(wParam));
+        return FALSE;
+    case WM_HELP:
+        ShowHelp();
+        return FALSE;
+    case WM_ENDSESSION:
+        SaveNotes();
+        return FALSE;
+    case WM_CLOSE:
+        OnClose();
+        return FALSE;
+    case WM_CTLCOLOREDIT:
+    case WM_CTLCOLORDLG:
+    case WM_CTLCOLORSTATIC:
+        return reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
+    case WM_TRAY_CALLBACK:
+        OnTrayNotify(dialog, wParam, lParam);
+        return FALSE;
+    default:
+        if (message == TaskbarCreatedMessage && message != 0) {
+            if (TrayIconPending == 0) SetTrayIcon(dialog, TrayAdd);
+        }
+        return FALSE;
+    }
+}
