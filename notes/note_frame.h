@@ -14,3 +14,5 @@
 void DrawNoteFrame(HWND window);
 // Invalidates a note's frame so that it is painted again.
 void RedrawNoteFrame(HWND window);
+// The outline pen of a frame state; null for the DC's own (black) pen.
+HPEN CreateFramePen(LONG frameState);

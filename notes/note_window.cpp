@@ -1,14 +1,358 @@
-// STUB: the note windows are being written.
 #include "notes/note_window.h"
+#include <richedit.h>
+#include <windowsx.h>
+#include "alarm/note_props_dialog.h"
+#include "notes/note_frame.h"
+#include "notes/note_io.h"
+#include "notes/note_menus.h"
+#include "notes/note_store.h"
+#include "resources/resource.h"
+#include "settings/settings_store.h"
+#include "shell/app.h"
+#include "shell/main_dialog.h"
+#include "shell/ui_text.h"
+
+// ---- Module state ---------------------------------------------------------
 HWND EnumeratedChild;
-int MakeNoteWindow(NoteRecord*, DWORD, NoteTextSource) { return 0; }
-void SetUpNoteEditor(HWND, COLORREF) {}
-void KeepNoteOnScreen(NoteRecord*) {}
-int CreateNote() { return 0; }
-int ShowAllNotes() { return 1; }
-int ShowVisibleNotes() { return 1; }
-LRESULT CALLBACK NoteWndProc(HWND w, UINT m, WPARAM wp, LPARAM lp) { return DefWindowProcA(w, m, wp, lp); }
-BOOL CALLBACK FindEditorChild(HWND child, LPARAM) { EnumeratedChild = child; return TRUE; }
-HWND FindNoteEditor(HWND) { return NULL; }
-void HideAllNoteWindows() {}
-TitleButton HitTitleButton(const RECT&, int, int) { return TitleNone; }
+
+// ---- Making note windows ------------------------------------------------------
+void SetUpNoteEditor(HWND editor, COLORREF backColor)
+{
+    SendMessageA(editor, EM_SETBKGNDCOLOR, 0, backColor);
+    SendMessageA(editor, EM_LIMITTEXT, 0, 0);
+    // The control's default limit would cut a long note short when its text
+    // is streamed in, and the cut text would be saved back that way.
+    SendMessageA(editor, EM_EXLIMITTEXT, 0, NOTE_TEXT_LIMIT);
+    SendMessageA(editor, EM_SETEVENTMASK, 0, NOTE_EDITOR_EVENTS);
+}
+
+void MoveRectInside(RECT* place, const RECT& area)
+{
+    LONG left = place->left, top = place->top;
+    LONG width = place->right - place->left, height = place->bottom - place->top;
+    if (left + width > area.right) left = area.right - width;
+    if (left < area.left) left = area.left;
+    if (top + height > area.bottom) top = area.bottom - height;
+    if (top < area.top) top = area.top;
+    OffsetRect(place, left - place->left, top - place->top);
+}
+
+void KeepNoteOnScreen(NoteRecord* note)
+{
+    RECT place = { note->left, note->top, note->left + note->width, note->top + note->height };
+    if (MonitorFromRect(&place, MONITOR_DEFAULTTONULL)) return;
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoA(MonitorFromRect(&place, MONITOR_DEFAULTTONEAREST), &monitor)) return;
+    MoveRectInside(&place, monitor.rcWork);
+    note->left = place.left;
+    note->top = place.top;
+}
+
+int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text)
+{
+    KeepNoteOnScreen(note);
+    note->editor = NULL;
+    DWORD exStyle = NotesOnTop == 1 ? WS_EX_TOOLWINDOW | WS_EX_TOPMOST : WS_EX_TOOLWINDOW;
+    // The record travels as the creation parameter, so that the messages sent
+    // while the window is being made act on this record and no other.
+    HWND window = CreateWindowExA(exStyle, NoteWindowClass, NOTE_WINDOW_TITLE, WS_THICKFRAME,
+                                  note->left, note->top, note->width, note->height,
+                                  NULL, NULL, hInstance, note);
+    if (!window) {
+        ShowError(TEXT_ERR_CREATE_WINDOW);
+        return 0;
+    }
+    note->window = window;
+    HWND editor = CreateWindowExA(0, NOTE_EDITOR_CLASS, "", editorStyle, 0, 0, 0, 0,
+                                  window, NULL, hInstance, NULL);
+    if (!editor) {
+        note->window = NULL;
+        DestroyWindow(window);
+        ShowError(TEXT_ERR_CREATE_RTF_WINDOW);
+        return 0;
+    }
+    note->editor = editor;
+    SetUpNoteEditor(editor, note->backColor);
+    ShowWindow(editor, SW_SHOWMAXIMIZED);
+    UpdateWindow(editor);
+    if (text == NoteTextFromFile) LoadNoteText(note, editor);
+    ShowWindow(window, SW_SHOW);
+    UpdateWindow(window);
+    return 1;
+}
+
+int CreateNote()
+{
+    NoteRecord* note = NewNoteRecord();
+    if (!note) return 0;
+    PushNoteFront(note);
+    if (!MakeNoteWindow(note, NOTE_EDITOR_STYLE, NoteTextEmpty)) {
+        UnlinkNote(note);
+        DiscardNote(note);
+        return 0;
+    }
+    SetForegroundWindow(note->window);
+    return 1;
+}
+
+int ShowAllNotes()
+{
+    for (NoteRecord* note = NoteList.head; note; note = note->next) {
+        if (!note->window) {
+            note->visible = 1;
+            if (!MakeNoteWindow(note, NOTE_EDITOR_STYLE_SHOWALL, NoteTextFromFile)) return 0;
+        }
+        SetForegroundWindow(note->window);
+    }
+    return 1;
+}
+
+int ShowVisibleNotes()
+{
+    for (NoteRecord* note = NoteList.head; note; note = note->next) {
+        if (note->visible != 1) continue;
+        if (!note->window && !MakeNoteWindow(note, NOTE_EDITOR_STYLE, NoteTextFromFile)) return 0;
+        SetForegroundWindow(note->window);
+    }
+    return 1;
+}
+
+void HideAllNoteWindows()
+{
+    NotesHidden = 1;
+    // The editors still hold the texts; they reach their files before the
+    // windows go.
+    SaveNotes();
+    for (NoteRecord* note = NoteList.head; note; note = note->next) {
+        if (!note->window) continue;
+        HWND window = note->window;
+        ShowWindow(window, SW_HIDE);
+        note->window = NULL;
+        DestroyWindow(window);
+    }
+}
+
+BOOL CALLBACK FindEditorChild(HWND child, LPARAM)
+{
+    EnumeratedChild = child;
+    return TRUE;
+}
+
+HWND FindNoteEditor(HWND noteWindow)
+{
+    EnumeratedChild = NULL;
+    EnumChildWindows(noteWindow, FindEditorChild, 0);
+    return EnumeratedChild;
+}
+
+NoteRecord* NoteOfWindow(HWND window)
+{
+    NoteRecord* bound = reinterpret_cast<NoteRecord*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (!bound) return FindNoteByWindow(window);
+    // A deleted note's window still gets the messages of its destruction.
+    if (!IsNoteListed(bound)) return nullptr;
+    return bound->window == window || bound->window == NULL ? bound : nullptr;
+}
+
+TitleButton HitTitleButton(const RECT& window, int x, int y)
+{
+    if (y <= window.top + TITLE_BAND_TOP || y >= window.top + TITLE_BAND_BOTTOM) return TitleNone;
+    if (x > window.left + TITLE_MENU_FROM && x < window.left + TITLE_MENU_TO) return TitleMenu;
+    if (x > window.left + TITLE_ALARM_FROM && x < window.left + TITLE_ALARM_TO) return TitleAlarm;
+    if (x > window.right - TITLE_HIDE_FROM_RIGHT && x < window.right - TITLE_HIDE_TO_RIGHT) return TitleHide;
+    if (x > window.right - TITLE_DELETE_FROM_RIGHT && x < window.right + TITLE_DELETE_TO_RIGHT) return TitleDelete;
+    return TitleNone;
+}
+
+// ---- What the title-bar buttons and commands do ---------------------------
+static void DeleteNoteWindow(HWND window)
+{
+    DeleteNote(window);
+    DestroyWindow(window);
+    if (NotesHidden == 0) ShowVisibleNotes();
+}
+
+static void AskAndDeleteNote(HWND window)
+{
+    // Only the window handle is used after the question: while the box is
+    // open the record may go another way (note list, tray).
+    if (AppSettings.safeMode == 1 &&
+        MessageBoxA(window, TEXT_DELETE_QUESTION, TEXT_DELETE_CAPTION, MB_YESNO | MB_ICONQUESTION) != IDYES)
+        return;
+    DeleteNoteWindow(window);
+}
+
+static void HideNote(HWND window)
+{
+    // Saved while the editor exists, so that the text reaches its file.
+    SaveNotes();
+    NoteRecord* note = NoteOfWindow(window);
+    if (!note) return;
+    if (AppSettings.sound == 1) PlayFileSound(TEXT_SOUND_HIDDEN);
+    for (LONG height = note->height; height > 0; height -= NOTE_ROLLUP_STEP) {
+        MoveWindow(window, note->left, note->top, note->width, height, TRUE);
+        UpdateWindow(window);
+    }
+    note->window = NULL;
+    note->visible = 0;
+    DestroyWindow(window);
+    if (NotesHidden == 0) ShowVisibleNotes();
+}
+
+static void AcknowledgeAlarm(HWND window, NoteRecord* note)
+{
+    note->frameState = FRAME_NORMAL;
+    note->alarmOn = 0;
+    RedrawNoteFrame(window);
+}
+
+// ---- Message handlers -------------------------------------------------------
+static void OnNcCreate(HWND window, LPARAM lParam)
+{
+    const CREATESTRUCTA* create = reinterpret_cast<const CREATESTRUCTA*>(lParam);
+    SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+}
+
+// The window rectangle itself: the client position that WM_MOVE carries
+// would need the height of the small tool-window caption.
+static void OnMove(HWND window, NoteRecord* note)
+{
+    RECT rect;
+    if (!GetWindowRect(window, &rect)) return;
+    note->left = rect.left;
+    note->top = rect.top;
+}
+
+static void OnSize(NoteRecord* note, int width, int height)
+{
+    if (note->editor) MoveWindow(note->editor, 0, 0, width, height, TRUE);
+}
+
+static void OnSizing(NoteRecord* note, RECT* rect)
+{
+    if (rect->right - rect->left < NOTE_MIN_SIZE) rect->right = rect->left + NOTE_MIN_SIZE;
+    if (rect->bottom - rect->top < NOTE_MIN_SIZE) rect->bottom = rect->top + NOTE_MIN_SIZE;
+    note->width = rect->right - rect->left;
+    note->height = rect->bottom - rect->top;
+    if (note->editor) ShowWindow(note->editor, SW_SHOWMAXIMIZED);
+}
+
+static void OnNcPaint(HWND window, NoteRecord* note)
+{
+    HWND editor = note->editor;
+    if (editor) ShowWindow(editor, SW_HIDE);
+    DrawNoteFrame(window);
+    if (editor) ShowWindow(editor, SW_SHOW);
+}
+
+static void OnNotify(HWND window, const NMHDR* header)
+{
+    if (header->code != EN_MSGFILTER) return;
+    const MSGFILTER* filter = reinterpret_cast<const MSGFILTER*>(header);
+    if (filter->msg == WM_RBUTTONDOWN) ShowNotesMenu(header->hwndFrom, window);
+}
+
+static LRESULT OnNcLButtonDown(HWND window, NoteRecord* note, WPARAM wParam, LPARAM lParam)
+{
+    RECT rect;
+    GetWindowRect(window, &rect);
+    TitleButton button = note->frameState == FRAME_PROPERTIES
+                             ? TitleNone
+                             : HitTitleButton(rect, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+    switch (button) {
+    case TitleMenu:
+        ShowCommandMenu(window);
+        return 0;
+    case TitleAlarm:
+        // Acknowledged; the press still drags the note like any caption press.
+        AcknowledgeAlarm(window, note);
+        break;
+    case TitleHide:
+        HideNote(window);
+        return 0;
+    case TitleDelete:
+        AskAndDeleteNote(window);
+        return 0;
+    default:
+        break;
+    }
+    return DefWindowProcA(window, WM_NCLBUTTONDOWN, wParam, lParam);
+}
+
+// The whole command word counts: only menu commands (notification code 0).
+static void OnCommand(HWND window, WPARAM command)
+{
+    switch (command) {
+    case IDM_NOTE_HIDE_ALL:
+        HideAllNoteWindows();
+        break;
+    case IDM_NOTE_IMPORT:
+        ImportNoteText(window);
+        break;
+    case IDM_NOTE_EXPORT:
+        ExportNoteText(window);
+        break;
+    case IDM_NOTE_PRINT:
+        PrintRichText(FindNoteEditor(window));
+        break;
+    case IDM_NOTE_PROPERTIES:
+        OpenNoteProperties(window);
+        break;
+    case IDM_NOTE_DELETE:
+        AskAndDeleteNote(window);
+        break;
+    case IDM_NOTE_CLEAR:
+        ClearRichText(FindNoteEditor(window));
+        break;
+    default:
+        break;
+    }
+}
+
+LRESULT CALLBACK NoteWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    if (message == WM_NCCREATE) {
+        OnNcCreate(window, lParam);
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+    NoteRecord* note = NoteOfWindow(window);
+    if (!note) return 0;
+    switch (message) {
+    case WM_CREATE:
+        return 0;
+    case WM_MOVE:
+        OnMove(window, note);
+        return 0;
+    case WM_SIZE:
+        OnSize(note, LOWORD(lParam), HIWORD(lParam));
+        return 0;
+    case WM_CLOSE:
+        DeleteNoteWindow(window);
+        return 0;
+    case WM_NOTIFY:
+        OnNotify(window, reinterpret_cast<const NMHDR*>(lParam));
+        return 0;
+    case WM_HELP:
+        ShowHelp();
+        return 0;
+    case WM_NCPAINT:
+        OnNcPaint(window, note);
+        return 0;
+    case WM_NCACTIVATE:
+        return 1;
+    case WM_NCLBUTTONDOWN:
+        return OnNcLButtonDown(window, note, wParam, lParam);
+    case WM_COMMAND:
+        OnCommand(window, wParam);
+        return 0;
+    case WM_SIZING:
+        OnSizing(note, reinterpret_cast<RECT*>(lParam));
+        return 0;
+    case WM_NCDESTROY:
+        SetWindowLongPtrA(window, GWLP_USERDATA, 0);
+        return DefWindowProcA(window, message, wParam, lParam);
+    default:
+        return DefWindowProcA(window, message, wParam, lParam);
+    }
+}

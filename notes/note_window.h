@@ -10,25 +10,47 @@
 #define NOTE_TEXT_LIMIT            0x7FFFFFFE  // far above the control's default
 #define NOTE_MIN_SIZE              100
 #define NOTE_ROLLUP_STEP           45
+#define NOTE_WINDOW_TITLE          "Quiblet"
+#define NOTE_EDITOR_CLASS          "RICHEDIT"
+
+// Title-bar hit areas, offsets from the window rectangle; bounds exclusive.
+#define TITLE_BAND_TOP             1    // T + 1 < y < T + 19
+#define TITLE_BAND_BOTTOM          19
+#define TITLE_MENU_FROM            1    // L + 1 < x < L + 19
+#define TITLE_MENU_TO              19
+#define TITLE_ALARM_FROM           22   // L + 22 < x < L + 39
+#define TITLE_ALARM_TO             39
+#define TITLE_HIDE_FROM_RIGHT      38   // R - 38 < x < R - 22
+#define TITLE_HIDE_TO_RIGHT        22
+#define TITLE_DELETE_FROM_RIGHT    19   // R - 19 < x < R + 1
+#define TITLE_DELETE_TO_RIGHT      1    // (added to R)
 
 enum NoteTextSource { NoteTextEmpty, NoteTextFromFile };
 
+// Written by FindEditorChild.
 extern HWND EnumeratedChild;
 
 // Makes the window and editor of a record (steps shared by CreateNote,
-// ShowAllNotes and ShowVisibleNotes). Returns 1, or 0 after an error box.
+// ShowAllNotes and ShowVisibleNotes). Works for any record of the list that
+// has no window. Returns 1, or 0 after an error box.
 int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text);
 // Sends the editor its set-up: background colour, raised text limit, events.
 void SetUpNoteEditor(HWND editor, COLORREF backColor);
 // Moves a stored place that lies wholly off every monitor onto the nearest.
 void KeepNoteOnScreen(NoteRecord* note);
+// Shifts `place` (keeping its size) so that it lies inside `area`; a place
+// larger than the area keeps its left/top edge on the area's.
+void MoveRectInside(RECT* place, const RECT& area);
 
 int CreateNote();
 int ShowAllNotes();
 int ShowVisibleNotes();
 LRESULT CALLBACK NoteWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL CALLBACK FindEditorChild(HWND child, LPARAM lParam);
+// The editor of a note window, found through FindEditorChild.
 HWND FindNoteEditor(HWND noteWindow);
+// The record a note window was made for (null once the record is gone).
+NoteRecord* NoteOfWindow(HWND window);
 
 // Hides every note window (the command "&Notes verbergen"), keeping visible.
 void HideAllNoteWindows();
