@@ -95,10 +95,7 @@ static void ToggleNotesHidden()
         ShowVisibleNotes();
         return;
     }
-    NotesHidden = 1;
-    SaveNotes();
-    for (NoteRecord* note = NoteList.head; note; note = note->next)
-        if (note->window) DestroyNoteWindow(note);
+    HideAllNoteWindows();
 }
 
 void RunTrayCommand(UINT command)
