@@ -13,7 +13,18 @@
 // keeps the previous index and the previous text of every note.
 #define TEMP_SUFFIX ".tmp"
 
+bool (*StoreFaultInjector)(StoreStep step, const char* path);
+
 namespace {
+
+bool Faulted(StoreStep step, const char* path)
+{
+    if (StoreFaultInjector && StoreFaultInjector(step, path)) {
+        SetLastError(ERROR_DISK_FULL);
+        return true;
+    }
+    return false;
+}
 
 template <size_t N>
 void CopyField(char (&to)[N], const char* from, size_t fromSize)
@@ -38,8 +49,9 @@ bool IsDeviceName(const char* name)
     return false;
 }
 
-bool WriteWhole(HANDLE file, const void* data, DWORD size)
+bool WriteWhole(HANDLE file, const void* data, DWORD size, const char* path)
 {
+    if (Faulted(StoreWrite, path)) return false;
     DWORD written = 0;
     return WriteFile(file, data, size, &written, NULL) && written == size;
 }
@@ -47,12 +59,14 @@ bool WriteWhole(HANDLE file, const void* data, DWORD size)
 // Replaces `target` by the finished temporary file `temp`.
 bool ReplaceWithTemp(const char* temp, const char* target)
 {
+    if (Faulted(StoreReplace, target)) return false;
     return MoveFileExA(temp, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
 struct StreamCookie {
     HANDLE file;
     bool failed;
+    const char* path;
 };
 
 DWORD CALLBACK ReadStreamCallback(DWORD_PTR cookie, LPBYTE buffer, LONG requested, LONG* done)
@@ -68,7 +82,8 @@ DWORD CALLBACK WriteStreamCallback(DWORD_PTR cookie, LPBYTE buffer, LONG offered
 {
     StreamCookie* stream = reinterpret_cast<StreamCookie*>(cookie);
     DWORD count = 0;
-    if (!WriteFile(stream->file, buffer, static_cast<DWORD>(offered), &count, NULL) ||
+    if (Faulted(StoreWrite, stream->path) ||
+        !WriteFile(stream->file, buffer, static_cast<DWORD>(offered), &count, NULL) ||
         count != static_cast<DWORD>(offered)) {
         stream->failed = true;
         *done = static_cast<LONG>(count);
@@ -80,9 +95,9 @@ DWORD CALLBACK WriteStreamCallback(DWORD_PTR cookie, LPBYTE buffer, LONG offered
 
 // Streams the editor out as RTF into an open file. True when every byte
 // reached the file.
-bool StreamOutTo(HWND editor, HANDLE file)
+bool StreamOutTo(HWND editor, HANDLE file, const char* path)
 {
-    StreamCookie stream = { file, false };
+    StreamCookie stream = { file, false, path };
     EDITSTREAM es = {};
     es.dwCookie = reinterpret_cast<DWORD_PTR>(&stream);
     es.pfnCallback = WriteStreamCallback;
@@ -90,8 +105,14 @@ bool StreamOutTo(HWND editor, HANDLE file)
     return !stream.failed && es.dwError == 0;
 }
 
+bool Flush(HANDLE file, const char* path)
+{
+    return !Faulted(StoreFlush, path) && FlushFileBuffers(file);
+}
+
 HANDLE CreateForWriting(const char* path)
 {
+    if (Faulted(StoreCreate, path)) return INVALID_HANDLE_VALUE;
     return CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
@@ -168,7 +189,7 @@ int StreamFileIn(HWND editor, int format, const char* path)
     KernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, NULL));
     if (!file.valid()) return 0;
-    StreamCookie stream = { file.get(), false };
+    StreamCookie stream = { file.get(), false, path };
     EDITSTREAM es = {};
     es.dwCookie = reinterpret_cast<DWORD_PTR>(&stream);
     es.pfnCallback = ReadStreamCallback;
@@ -180,7 +201,7 @@ int StreamFileOut(HWND editor, const char* path)
 {
     KernelHandle file(CreateForWriting(path));
     if (!file.valid()) return 0;
-    StreamOutTo(editor, file.get());
+    StreamOutTo(editor, file.get(), path);
     return 1;
 }
 
@@ -202,7 +223,7 @@ int SaveNoteText(const NoteRecord* note, HWND editor)
     {
         KernelHandle file(CreateForWriting(temp));
         if (!file.valid()) return 0;
-        written = StreamOutTo(editor, file.get()) && FlushFileBuffers(file.get());
+        written = StreamOutTo(editor, file.get(), temp) && Flush(file.get(), temp);
     }
     if (!written || !ReplaceWithTemp(temp, path)) {
         DeleteFileA(temp);
@@ -237,9 +258,9 @@ int SaveNotes()
         NoteIndexRecord record;
         EncodeIndexRecord(*note, &record);
         if (note->window && note->editor) SaveNoteText(note, note->editor);
-        written = WriteWhole(file.get(), &record, sizeof record);
+        written = WriteWhole(file.get(), &record, sizeof record, temp);
     }
-    written = written && FlushFileBuffers(file.get());
+    written = written && Flush(file.get(), temp);
     file.close();
     if (!written || !ReplaceWithTemp(temp, path)) {
         DeleteFileA(temp);

@@ -38,6 +38,12 @@ BOOL DecodeIndexRecord(const NoteIndexRecord& in, NoteRecord* note);
 // A content file name is a plain name inside the data folder.
 BOOL IsSafeContentFileName(const char* name);
 
+// The steps of a save, each of which may fail on a full or refusing disk.
+enum StoreStep { StoreCreate, StoreWrite, StoreFlush, StoreReplace };
+// Test seam: when set, a step for which it returns true fails as the disk
+// would make it fail.
+extern bool (*StoreFaultInjector)(StoreStep step, const char* path);
+
 int SaveNotes();
 int LoadNotes();
 int StreamFileIn(HWND editor, int format, const char* path);

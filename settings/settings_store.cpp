@@ -48,7 +48,8 @@ bool ReadDword(HKEY key, const char* name, DWORD* value)
     DWORD type = 0, data = 0, size = sizeof data;
     if (RegQueryValueExA(key, name, NULL, &type, reinterpret_cast<BYTE*>(&data), &size) != ERROR_SUCCESS)
         return false;
-    if (size != sizeof data) return false;
+    // Four bytes of a number; text or other types are not read as numbers.
+    if (size != sizeof data || (type != REG_DWORD && type != REG_BINARY)) return false;
     *value = data;
     return true;
 }

@@ -82,6 +82,13 @@ void PlayFileSound(const char* path)
     PlaySoundA(path, NULL, SND_FILENAME | SND_ASYNC);
 }
 
+void SeedRunTimeSwitches()
+{
+    NotesHidden = AppSettings.startupNotes;
+    AlarmsOn = AppSettings.startupAlarms;
+    NotesOnTop = AppSettings.alwaysOnTop;
+}
+
 BOOL InitApplication(HINSTANCE instance)
 {
     hInstance = instance;
@@ -96,9 +103,7 @@ BOOL InitApplication(HINSTANCE instance)
     if (!hAlarmIcon) return FALSE;
 
     LoadSettings();
-    NotesHidden = AppSettings.startupNotes;
-    AlarmsOn = AppSettings.startupAlarms;
-    NotesOnTop = AppSettings.alwaysOnTop;
+    SeedRunTimeSwitches();
 
     hMainMenu = LoadMenuA(instance, MAKEINTRESOURCEA(IDR_MAIN_MENU));
     hNotesMenu = GetSubMenu(hMainMenu, MENU_POS_NOTES);

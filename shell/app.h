@@ -40,6 +40,9 @@ BOOL DataFolderPath(const char* name, char* out, size_t outSize);
 // Callers decide whether the sound setting allows it.
 void PlayFileSound(const char* path);
 
+// Copies the start-up settings into the run-time switches, as stored.
+void SeedRunTimeSwitches();
+
 BOOL InitApplication(HINSTANCE instance);
 // The hidden main dialog 102 with its 5-second timer.
 HWND CreateMainDialog(HINSTANCE instance);

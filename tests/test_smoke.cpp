@@ -1,3 +1,0 @@
-#include "support/test_env.h"
-#include "shell/app.h"
-TEST_F(QuibletTest, Starts) { EXPECT_NE(hMainDialog, (HWND)NULL); }
