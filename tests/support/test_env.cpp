@@ -170,9 +170,32 @@ NoteRecord* AddTestNote(LONG left, LONG top, LONG width, LONG height)
     return note;
 }
 
+// Wine answers GetGuiResources with 0; there the process's GDI handle table
+// (the PEB's GdiSharedHandleTable, 24-byte entries as on Windows) is counted:
+// byte 14 of an entry is its type, 0 once freed; bit 7 of byte 12 marks
+// stock objects.
+static int CountGdiTableEntries()
+{
+    struct BasicInformation { LONG_PTR exitStatus; const unsigned char* peb; ULONG_PTR rest[4]; } info = {};
+    typedef LONG (WINAPI *QueryProcess)(HANDLE, int, void*, ULONG, ULONG*);
+    QueryProcess query = reinterpret_cast<QueryProcess>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
+    if (!query || query(GetCurrentProcess(), 0, &info, sizeof info, NULL) != 0 || !info.peb) return 0;
+    const unsigned char* peb = info.peb;
+    const unsigned char* table = *reinterpret_cast<const unsigned char* const*>(peb + 0xF8);
+    if (!table) return 0;
+    int count = 0;
+    for (int i = 0; i < 0x10000; i++) {
+        const unsigned char* entry = table + 24 * i;
+        if (entry[14] != 0 && !(entry[12] & 0x80)) count++;
+    }
+    return count;
+}
+
 int CountGdiObjects()
 {
-    return static_cast<int>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS));
+    int count = static_cast<int>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS));
+    return count ? count : CountGdiTableEntries();
 }
 
 // ---- Fixture ----------------------------------------------------------------
@@ -232,4 +255,43 @@ void QuibletTest::TearDown()
     SetCurrentDirectoryA("..");
     RemoveFolder(startFolder);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, SettingsKeyPath);
+}
+
+// ---- Watching popup menus ---------------------------------------------------
+namespace {
+MenuSeen menuSeen;
+UINT_PTR menuWatchTimer;
+
+BOOL CALLBACK FindPopupMenu(HWND window, LPARAM param)
+{
+    char cls[16];
+    GetClassNameA(window, cls, sizeof cls);
+    if (strcmp(cls, "#32768") != 0 || !IsWindowVisible(window)) return TRUE;
+    *reinterpret_cast<HWND*>(param) = window;
+    return FALSE;
+}
+
+void CALLBACK MenuWatchTimerProc(HWND, UINT, UINT_PTR, DWORD)
+{
+    HWND menu = NULL;
+    EnumThreadWindows(GetCurrentThreadId(), FindPopupMenu, reinterpret_cast<LPARAM>(&menu));
+    if (!menu) return;
+    GetWindowRect(menu, &menuSeen.rect);
+    menuSeen.opened = true;
+    StopMenuWatch();
+    EndMenu();
+}
+}  // namespace
+
+MenuSeen* WatchNextMenu()
+{
+    menuSeen = MenuSeen();
+    if (!menuWatchTimer) menuWatchTimer = SetTimer(NULL, 0, 30, MenuWatchTimerProc);
+    return &menuSeen;
+}
+
+void StopMenuWatch()
+{
+    if (menuWatchTimer) KillTimer(NULL, menuWatchTimer);
+    menuWatchTimer = 0;
 }

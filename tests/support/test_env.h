@@ -44,3 +44,13 @@ protected:
     void TearDown() override;
     std::string dataFolder;
 };
+
+// Watches for the next popup menu of this thread: records where it opened
+// and closes it (the menu returns 0). StopMenuWatch ends a watch that saw
+// no menu.
+struct MenuSeen {
+    bool opened = false;
+    RECT rect = {};
+};
+MenuSeen* WatchNextMenu();
+void StopMenuWatch();
