@@ -14,6 +14,7 @@
 #define TEMP_SUFFIX ".tmp"
 
 bool (*StoreFaultInjector)(StoreStep step, const char* path);
+DWORD SaveCount;
 
 namespace {
 
@@ -229,6 +230,7 @@ int SaveNoteText(const NoteRecord* note, HWND editor)
         DeleteFileA(temp);
         return 0;
     }
+    SendMessageA(editor, EM_SETMODIFY, FALSE, 0);
     return 1;
 }
 
@@ -239,20 +241,36 @@ void DeleteContentFile(const NoteRecord* note)
         DeleteFileA(path);
 }
 
+uint64_t IndexFingerprint()
+{
+    uint64_t hash = 14695981039346656037ull;   // FNV-1a
+    for (NoteRecord* note = NoteList.head; note; note = note->next) {
+        NoteIndexRecord record;
+        EncodeIndexRecord(*note, &record);
+        const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&record);
+        for (size_t i = 0; i < sizeof record; i++) hash = (hash ^ bytes[i]) * 1099511628211ull;
+    }
+    return hash;
+}
+
 int SaveNotes()
 {
+    return SaveNotesReporting(SaveWithErrorBox);
+}
+
+int SaveNotesReporting(SaveReporting reporting)
+{
+    auto fail = [reporting](const char* text) {
+        if (reporting == SaveWithErrorBox) ShowError(text);
+        return 0;
+    };
     EnterDataFolder();
     char path[MAX_PATH], temp[MAX_PATH];
     if (!DataFolderPath(NOTE_INDEX_FILE, path, sizeof path) ||
-        !DataFolderPath(NOTE_INDEX_FILE TEMP_SUFFIX, temp, sizeof temp)) {
-        ShowError(TEXT_ERR_OPEN_FILE);
-        return 0;
-    }
+        !DataFolderPath(NOTE_INDEX_FILE TEMP_SUFFIX, temp, sizeof temp))
+        return fail(TEXT_ERR_OPEN_FILE);
     KernelHandle file(CreateForWriting(temp));
-    if (!file.valid()) {
-        ShowError(TEXT_ERR_OPEN_FILE);
-        return 0;
-    }
+    if (!file.valid()) return fail(TEXT_ERR_OPEN_FILE);
     bool written = true;
     for (NoteRecord* note = NoteList.head; note && written; note = note->next) {
         NoteIndexRecord record;
@@ -264,9 +282,9 @@ int SaveNotes()
     file.close();
     if (!written || !ReplaceWithTemp(temp, path)) {
         DeleteFileA(temp);
-        ShowError(TEXT_ERR_WRITE_FILE);
-        return 0;
+        return fail(TEXT_ERR_WRITE_FILE);
     }
+    SaveCount++;
     return 1;
 }
 

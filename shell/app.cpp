@@ -3,6 +3,7 @@
 #include <mmsystem.h>
 #include <string.h>
 #include "alarm/alarm_scheduler.h"
+#include "notes/autosave.h"
 #include "notes/note_store.h"
 #include "notes/note_window.h"
 #include "resources/resource.h"
@@ -132,6 +133,7 @@ BOOL InitInstance(HINSTANCE instance)
     CleanUpInterruptedSaves();
     LoadNotes();
     if (NotesHidden == 0) ShowVisibleNotes();
+    ResetAutosave();
     if (AppSettings.splash == 1) {
         ShowWindow(hMainDialog, SW_SHOW);
         UpdateWindow(hMainDialog);
@@ -162,7 +164,9 @@ int RunQuiblet(HINSTANCE instance)
     MSG msg;
     while (GetMessageA(&msg, NULL, 0, 0) > 0) {
         TranslateMessage(&msg);
+        TickFromMainLoop = msg.message == WM_TIMER && msg.hwnd == hMainDialog;
         DispatchMessageA(&msg);
+        TickFromMainLoop = FALSE;
     }
     // Nothing may be dispatched to a rich-edit control after its library is
     // gone: the note windows go first (after WM_CLOSE they still exist).

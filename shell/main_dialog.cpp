@@ -3,6 +3,7 @@
 #include <windowsx.h>
 #include "alarm/alarm_scheduler.h"
 #include "notelist/note_list_dialog.h"
+#include "notes/autosave.h"
 #include "notes/note_store.h"
 #include "notes/note_window.h"
 #include "resources/resource.h"
@@ -200,6 +201,12 @@ static void OnCommand(HWND dialog, WORD id)
     }
 }
 
+static void OnTimer()
+{
+    CheckAlarms();
+    if (TickFromMainLoop) AutosaveTick(GetTickCount());
+}
+
 // Typed text must survive Alt+F4 on the info screen: save, then quit.
 static void OnClose()
 {
@@ -214,7 +221,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         OnInitDialog(dialog);
         return FALSE;
     case WM_TIMER:
-        CheckAlarms();
+        OnTimer();
         return FALSE;
     case WM_COMMAND:
         OnCommand(dialog, LOWORD(wParam));

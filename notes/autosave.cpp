@@ -1,0 +1,68 @@
+#include "notes/autosave.h"
+#include "notes/note_record.h"
+#include "notes/note_store.h"
+
+// ---- Module state ---------------------------------------------------------
+BOOL TickFromMainLoop;
+
+static bool     changePending;      // something changed since the last save
+static DWORD    savesAtChange;      // SaveCount when the change was noticed
+static uint64_t lastSeenPrint;      // index fingerprint at the previous tick
+static DWORD    lastChangeMs;       // when a change was last noticed
+static DWORD    firstChangeMs;      // when the pending changes began
+static bool     failureReported;    // an autosave failed and said so
+
+// Typing leaves the editors' modified flags set; they are taken here so
+// that the next tick can tell whether the user is still typing.
+static bool TakeTextChanges()
+{
+    bool typed = false;
+    for (NoteRecord* note = NoteList.head; note; note = note->next) {
+        if (note->window && note->editor && SendMessageA(note->editor, EM_GETMODIFY, 0, 0)) {
+            SendMessageA(note->editor, EM_SETMODIFY, FALSE, 0);
+            typed = true;
+        }
+    }
+    return typed;
+}
+
+void ResetAutosave()
+{
+    changePending = false;
+    lastSeenPrint = IndexFingerprint();
+    lastChangeMs = firstChangeMs = 0;
+    failureReported = false;
+}
+
+BOOL AutosaveTick(DWORD nowMs)
+{
+    uint64_t print = IndexFingerprint();
+    bool typed = TakeTextChanges();
+    if (typed || print != lastSeenPrint) {
+        if (!changePending) firstChangeMs = nowMs;
+        changePending = true;
+        savesAtChange = SaveCount;
+        lastChangeMs = nowMs;
+        lastSeenPrint = print;
+    }
+    // A save at one of the fixed moments (hiding, the list, ...) after the
+    // change was noticed has written it already.
+    if (changePending && SaveCount != savesAtChange) {
+        changePending = false;
+        failureReported = false;
+    }
+    if (!changePending) return FALSE;
+    if (nowMs - lastChangeMs < AUTOSAVE_QUIET_MS && nowMs - firstChangeMs < AUTOSAVE_MAX_DELAY_MS)
+        return FALSE;
+    if (SaveNotesReporting(failureReported ? SaveQuietly : SaveWithErrorBox)) {
+        changePending = false;
+        savesAtChange = SaveCount;
+        failureReported = false;
+        return TRUE;
+    }
+    // Failed: said once; try again after the next quiet spell.
+    failureReported = true;
+    lastChangeMs = nowMs;
+    firstChangeMs = nowMs;
+    return FALSE;
+}
