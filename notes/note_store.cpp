@@ -271,11 +271,11 @@ int SaveNotesReporting(SaveReporting reporting)
         return fail(TEXT_ERR_OPEN_FILE);
     KernelHandle file(CreateForWriting(temp));
     if (!file.valid()) return fail(TEXT_ERR_OPEN_FILE);
-    bool written = true;
+    bool written = true, textsWritten = true;
     for (NoteRecord* note = NoteList.head; note && written; note = note->next) {
         NoteIndexRecord record;
         EncodeIndexRecord(*note, &record);
-        if (note->window && note->editor) SaveNoteText(note, note->editor);
+        if (note->window && note->editor && !SaveNoteText(note, note->editor)) textsWritten = false;
         written = WriteWhole(file.get(), &record, sizeof record, temp);
     }
     written = written && Flush(file.get(), temp);
@@ -284,6 +284,10 @@ int SaveNotesReporting(SaveReporting reporting)
         DeleteFileA(temp);
         return fail(TEXT_ERR_WRITE_FILE);
     }
+    // A text that did not reach its file is lost with its window unless the
+    // user hears of it and the save is tried again (autosave has taken the
+    // editor's modified flag already); the file keeps the previous text.
+    if (!textsWritten) return fail(TEXT_ERR_WRITE_FILE);
     SaveCount++;
     return 1;
 }
