@@ -1,7 +1,110 @@
-// STUB: import, export and printing are being written.
 #include "notes/note_io.h"
-BOOL ChooseRtfFile(HWND, char*, RtfDialogMode) { return FALSE; }
-void ImportNoteText(HWND) {}
-void ExportNoteText(HWND) {}
-void PrintRichText(HWND) {}
-int RenderRichTextPages(HWND, HDC) { return 0; }
+#include <commdlg.h>
+#include <richedit.h>
+#include "notes/note_store.h"
+#include "notes/note_window.h"
+#include "shell/app.h"
+#include "shell/ui_text.h"
+
+// The file dialogs may leave the current directory in the chosen file's
+// folder; content files are opened by full path (note_store), so the notes
+// keep their files wherever it stands.
+
+namespace {
+
+const char RtfFilter[] = "RTF Files (*.RTF)\0*.RTF\0";
+const DWORD RtfPathChars = 256;   // what the dialog may fill, zero included
+
+// Frees what the printer dialog handed back; the caller owns all three.
+struct PrinterSetup {
+    PRINTDLGA dialog = {};
+    PrinterSetup() = default;
+    PrinterSetup(const PrinterSetup&) = delete;
+    PrinterSetup& operator=(const PrinterSetup&) = delete;
+    ~PrinterSetup()
+    {
+        if (dialog.hDevMode) GlobalFree(dialog.hDevMode);
+        if (dialog.hDevNames) GlobalFree(dialog.hDevNames);
+        if (dialog.hDC) DeleteDC(dialog.hDC);
+    }
+};
+
+}  // namespace
+
+BOOL ChooseRtfFile(HWND owner, char* path, RtfDialogMode mode)
+{
+    OPENFILENAMEA file = {};
+    file.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    file.hwndOwner = owner;
+    file.lpstrFilter = RtfFilter;
+    file.nFilterIndex = 1;
+    file.lpstrFile = path;
+    file.nMaxFile = RtfPathChars;
+    file.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+    file.lpstrDefExt = "RTF";
+    return mode == RtfOpen ? GetOpenFileNameA(&file) : GetSaveFileNameA(&file);
+}
+
+void ImportNoteText(HWND noteWindow)
+{
+    char path[RTF_PATH_SIZE] = "";
+    if (ChooseRtfFile(noteWindow, path, RtfOpen) != 1) return;
+    StreamFileIn(FindNoteEditor(noteWindow), SF_RTF, path);
+}
+
+void ExportNoteText(HWND noteWindow)
+{
+    char path[RTF_PATH_SIZE] = "";
+    if (ChooseRtfFile(noteWindow, path, RtfSave) != 1) return;
+    StreamFileOut(FindNoteEditor(noteWindow), path);
+}
+
+int RenderRichTextPages(HWND editor, HDC printer)
+{
+    FORMATRANGE range = {};
+    range.hdc = printer;
+    range.hdcTarget = printer;
+    range.rc.left = PRINT_LEFT;
+    range.rc.top = PRINT_TOP;
+    range.rc.right = PRINT_RIGHT;
+    range.rc.bottom = PRINT_BOTTOM;
+    range.rcPage = range.rc;
+    range.chrg.cpMin = 0;
+    range.chrg.cpMax = -1;
+
+    int pages = 1;
+    LONG length = static_cast<LONG>(SendMessageA(editor, WM_GETTEXTLENGTH, 0, 0));
+    while (length > 0) {
+        LONG next = static_cast<LONG>(SendMessageA(editor, EM_FORMATRANGE, TRUE, reinterpret_cast<LPARAM>(&range)));
+        // A page that takes no text would be printed again and again.
+        if (next >= length || next <= range.chrg.cpMin) break;
+        EndPage(printer);
+        StartPage(printer);
+        pages++;
+        range.chrg.cpMin = next;
+        range.chrg.cpMax = -1;
+    }
+    SendMessageA(editor, EM_FORMATRANGE, TRUE, 0);
+    return pages;
+}
+
+void PrintRichText(HWND editor)
+{
+    PrinterSetup setup;
+    setup.dialog.lStructSize = sizeof setup.dialog;
+    setup.dialog.hwndOwner = editor;
+    setup.dialog.hInstance = hInstance;
+    setup.dialog.Flags = PD_RETURNDC | PD_PRINTSETUP | PD_NOPAGENUMS | PD_NOSELECTION;
+    if (PrintDlgA(&setup.dialog) != 1 || !setup.dialog.hDC) return;
+
+    HDC printer = setup.dialog.hDC;
+    DOCINFOA document = {};
+    document.cbSize = sizeof document;
+    document.lpszDocName = TEXT_PRINT_JOB;
+    SetMapMode(printer, MM_TEXT);
+    StartDocA(printer, &document);
+    StartPage(printer);
+    RenderRichTextPages(editor, printer);
+    EndPage(printer);
+    EndDoc(printer);
+}

@@ -14,6 +14,7 @@ BOOL ChooseRtfFile(HWND owner, char* path, RtfDialogMode mode);
 void ImportNoteText(HWND noteWindow);
 void ExportNoteText(HWND noteWindow);
 void PrintRichText(HWND editor);
-// The page loop on a device context the caller has started a document on.
-// Returns the number of pages rendered.
+// The page loop on a device context on which the caller has started the
+// document and its first page; the caller ends the last page. Returns the
+// number of pages rendered.
 int RenderRichTextPages(HWND editor, HDC printer);
