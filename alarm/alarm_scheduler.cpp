@@ -1,8 +1,95 @@
-// STUB: the alarm scheduler is being written.
 #include "alarm/alarm_scheduler.h"
-BOOL IsAlarmMinuteNow(const NoteRecord&, const SYSTEMTIME&) { return FALSE; }
-BOOL HasAlarmPassed(const NoteRecord&, const SYSTEMTIME&) { return FALSE; }
-LONG ReminderTicks(WORD m) { return m * TICKS_PER_MINUTE + 1; }
-void CheckAlarmsAtStartup() {}
-void CheckAlarms() {}
-BOOL RingAlarm(NoteRecord*) { return FALSE; }
+#include "notes/note_frame.h"
+#include "notes/note_window.h"
+#include "settings/settings_store.h"
+#include "shell/app.h"
+
+BOOL IsAlarmMinuteNow(const NoteRecord& note, const SYSTEMTIME& now)
+{
+    return note.alarmHour == now.wHour && note.alarmMinute == now.wMinute &&
+           note.alarmDay == now.wDay && note.alarmMonth == now.wMonth &&
+           note.alarmYear == now.wYear;
+}
+
+// The eight alarm words are taken as a SYSTEMTIME as they stand, so the
+// instant lies alarmOn seconds and alarmRepeatMinutes milliseconds into the
+// alarm minute. A date that does not convert has no instant and never passes.
+BOOL HasAlarmPassed(const NoteRecord& note, const SYSTEMTIME& now)
+{
+    SYSTEMTIME alarm;
+    alarm.wYear = note.alarmYear;
+    alarm.wMonth = note.alarmMonth;
+    alarm.wDayOfWeek = note.alarmDayOfWeek;
+    alarm.wDay = note.alarmDay;
+    alarm.wHour = note.alarmHour;
+    alarm.wMinute = note.alarmMinute;
+    alarm.wSecond = note.alarmOn;
+    alarm.wMilliseconds = note.alarmRepeatMinutes;
+    FILETIME alarmTime, nowTime;
+    if (!SystemTimeToFileTime(&alarm, &alarmTime)) return FALSE;
+    if (!SystemTimeToFileTime(&now, &nowTime)) return FALSE;
+    return CompareFileTime(&alarmTime, &nowTime) != 1;
+}
+
+LONG ReminderTicks(WORD repeatMinutes)
+{
+    return static_cast<LONG>(repeatMinutes) * TICKS_PER_MINUTE + 1;
+}
+
+// A reminder still counting down takes one tick off and keeps the note quiet.
+static bool CountDownReminder(NoteRecord* note)
+{
+    if (note->reminderCountdown <= 1) return false;
+    note->reminderCountdown--;
+    return true;
+}
+
+void CheckStartupAlarmsAt(const SYSTEMTIME& now)
+{
+    if (AlarmsOn == 0) return;
+    for (NoteRecord* note = NoteList.head; note; note = note->next) {
+        if (note->alarmOn != 1) continue;
+        if (CountDownReminder(note)) continue;
+        if (!HasAlarmPassed(*note, now) && note->reminderCountdown != 1) continue;
+        if (!RingAlarm(note)) return;
+    }
+}
+
+void CheckAlarmsAt(const SYSTEMTIME& now)
+{
+    if (AlarmsOn == 0) return;
+    for (NoteRecord* note = NoteList.head; note; note = note->next) {
+        if (note->alarmOn != 1) continue;
+        if (CountDownReminder(note)) continue;
+        if (!IsAlarmMinuteNow(*note, now) && note->reminderCountdown != 1) continue;
+        if (!RingAlarm(note)) return;
+    }
+}
+
+void CheckAlarmsAtStartup()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    CheckStartupAlarmsAt(now);
+}
+
+void CheckAlarms()
+{
+    SYSTEMTIME now;
+    GetLocalTime(&now);
+    CheckAlarmsAt(now);
+}
+
+BOOL RingAlarm(NoteRecord* note)
+{
+    note->frameState = FRAME_RINGING;
+    // A hidden note is shown for its alarm, but stays hidden in its record.
+    if (!note->window && !MakeNoteWindow(note, NOTE_EDITOR_STYLE, NoteTextFromFile)) return FALSE;
+    if (note->alarmRepeatMinutes != 0) note->reminderCountdown = ReminderTicks(note->alarmRepeatMinutes);
+    RedrawNoteFrame(note->window);
+    SetForegroundWindow(note->window);
+    // Posted rather than sent, so that a hung top-level window cannot stall us.
+    PostMessageA(HWND_BROADCAST, WM_KEYDOWN, VK_SHIFT, 0);
+    if (AppSettings.sound == 1) PlayFileSound(note->soundFile);
+    return TRUE;
+}

@@ -13,4 +13,7 @@ LONG ReminderTicks(WORD repeatMinutes);
 
 void CheckAlarmsAtStartup();
 void CheckAlarms();
+// The two passes for a given local time; the ones above pass the clock's.
+void CheckStartupAlarmsAt(const SYSTEMTIME& now);
+void CheckAlarmsAt(const SYSTEMTIME& now);
 BOOL RingAlarm(NoteRecord* note);

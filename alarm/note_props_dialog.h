@@ -10,6 +10,7 @@
 extern DWORD       NotePropsDialogOpen;
 extern NoteRecord* CurrentPropsNote;
 extern HWND        hNotePropsDialog;
+extern HBRUSH      hPropsSwatchBrush;
 
 void OpenNoteProperties(HWND noteWindow);
 void OpenListNoteProperties(NoteRecord* note);

@@ -1,12 +1,281 @@
-// STUB: the general properties dialog is being written.
 #include "settings/general_dialog.h"
-DWORD GeneralDialogOpen;
-HWND hGeneralDialog;
+#include <commctrl.h>
+#include <commdlg.h>
+#include <stdio.h>
+#include "notes/note_window.h"
+#include "resources/resource.h"
+#include "settings/settings_store.h"
+#include "shell/app.h"
+#include "shell/main_dialog.h"
+
+// ---- Module state ---------------------------------------------------------
+DWORD    GeneralDialogOpen;
+HWND     hGeneralDialog;
 COLORREF CustomColors[16];
-COLORREF SwatchColor(int) { return 0; }
-BOOL IsSwatch(int) { return FALSE; }
-void OpenGeneralProperties() {}
-COLORREF ChooseNoteColor(COLORREF) { return NO_COLOR_CHOSEN; }
-BOOL ChooseWaveFile(HWND, char*) { return FALSE; }
-void ShowAlarmFileName(HWND) {}
-INT_PTR CALLBACK GeneralDialogProc(HWND, UINT, WPARAM, LPARAM) { return 0; }
+// The brush last handed out for a swatch or the preview; it must live until
+// the control has painted with it, so it is deleted only when replaced.
+HBRUSH   hSwatchBrush;
+
+namespace {
+
+const COLORREF SwatchColors[SWATCH_COUNT] = {
+    0x00FE9832,   // blue
+    0x00CBFECB,   // pale green
+    0x0098FEFE,   // pale yellow, the default colour of new notes
+    0x00FECBCB,   // pale blue
+    0x00C0C0C0,   // grey
+    0x00FFFFFF,   // white
+    0x006532FE,   // pink red
+};
+
+struct CheckBoxSetting {
+    int id;
+    DWORD* setting;
+};
+
+const CheckBoxSetting CheckBoxes[] = {
+    { IDC_GEN_STARTUP_HIDDEN, &AppSettings.startupNotes },
+    { IDC_GEN_SPLASH,         &AppSettings.splash },
+    { IDC_GEN_STARTUP_ALARMS, &AppSettings.startupAlarms },
+    { IDC_GEN_SOUND_ON,       &AppSettings.sound },
+    { IDC_GEN_SAFE_MODE,      &AppSettings.safeMode },
+    { IDC_GEN_ON_TOP,         &AppSettings.alwaysOnTop },
+};
+
+const char WaveFilter[] = "WAVE Files (*.WAV)\0*.WAV\0";
+
+DWORD* SettingOfCheckBox(int id)
+{
+    for (const CheckBoxSetting& box : CheckBoxes)
+        if (box.id == id) return box.setting;
+    return nullptr;
+}
+
+}  // namespace
+
+// ---- Shared with the alarm dialog -------------------------------------------
+BOOL IsSwatch(int controlId)
+{
+    return controlId >= IDC_SWATCH_FIRST && controlId <= IDC_SWATCH_LAST;
+}
+
+COLORREF SwatchColor(int controlId)
+{
+    return IsSwatch(controlId) ? SwatchColors[controlId - IDC_SWATCH_FIRST] : 0;
+}
+
+HBRUSH SwatchBrushFor(HBRUSH* held, int controlId, COLORREF previewColor)
+{
+    COLORREF color;
+    if (controlId == IDC_COLOR_PREVIEW) color = previewColor;
+    else if (IsSwatch(controlId)) color = SwatchColor(controlId);
+    else return NULL;
+    if (*held) DeleteObject(*held);
+    *held = CreateSolidBrush(color);
+    return *held;
+}
+
+void RepaintColorPreview(HWND dialog)
+{
+    HWND preview = GetDlgItem(dialog, IDC_COLOR_PREVIEW);
+    InvalidateRect(preview, NULL, TRUE);
+    UpdateWindow(preview);
+}
+
+void ShowSoundFileTitle(HWND dialog, const char* path)
+{
+    char title[FILE_TITLE_SIZE];
+    if (path[0] == 0 || GetFileTitleA(path, title, sizeof title) != 0)
+        lstrcpynA(title, path, sizeof title);
+    SetDlgItemTextA(dialog, IDC_SOUND_NAME, title);
+}
+
+COLORREF ChooseNoteColor(COLORREF initial)
+{
+    CHOOSECOLORA request = {};
+    request.lStructSize = sizeof request;
+    request.hwndOwner = hMainDialog;
+    request.hInstance = reinterpret_cast<HWND>(hInstance);
+    request.rgbResult = initial;
+    request.lpCustColors = CustomColors;
+    request.Flags = CC_RGBINIT | CC_FULLOPEN | CC_ANYCOLOR;
+    if (!ChooseColorA(&request)) return NO_COLOR_CHOSEN;
+    return request.rgbResult;
+}
+
+// The file dialog opens in the start folder, beside the program's own sounds,
+// and leaves the current directory wherever the user went.
+BOOL ChooseWaveFile(HWND owner, char* path)
+{
+    EnterDataFolder();
+    SetCurrentDirectoryA("..");
+    OPENFILENAMEA request = {};
+    request.lStructSize = sizeof request;
+    request.hwndOwner = owner;
+    request.lpstrFilter = WaveFilter;
+    request.nFilterIndex = 1;
+    request.lpstrFile = path;
+    request.nMaxFile = WAVE_PATH_SIZE;
+    request.Flags = OFN_PATHMUSTEXIST;
+    request.lpstrDefExt = "WAV";
+    return GetOpenFileNameA(&request);
+}
+
+void ShowAlarmFileName(HWND dialog)
+{
+    ShowSoundFileTitle(dialog, AppSettings.defaultAlarm);
+}
+
+void OpenGeneralProperties()
+{
+    if (GeneralDialogOpen) return;
+    GeneralDialogOpen = 1;
+    HWND dialog = CreateDialogParamA(hInstance, MAKEINTRESOURCEA(IDD_GENERAL), hMainDialog,
+                                     GeneralDialogProc, 0);
+    if (!dialog) {
+        GeneralDialogOpen = 0;
+        return;
+    }
+    ShowWindow(dialog, SW_SHOWNORMAL);
+    UpdateWindow(dialog);
+}
+
+// ---- Dialog procedure -------------------------------------------------------
+static void ShowSizeLabels(HWND dialog)
+{
+    char text[16];
+    sprintf(text, "%d", static_cast<int>(AppSettings.notesSizeX));
+    SetDlgItemTextA(dialog, IDC_GEN_WIDTH_LABEL, text);
+    sprintf(text, "%d", static_cast<int>(AppSettings.notesSizeY));
+    SetDlgItemTextA(dialog, IDC_GEN_HEIGHT_LABEL, text);
+}
+
+static void SetUpSizeTrackbar(HWND dialog, int id, LONG size)
+{
+    SendDlgItemMessageA(dialog, id, TBM_SETRANGE, TRUE, MAKELPARAM(SIZE_TRACK_MIN, SIZE_TRACK_MAX));
+    SendDlgItemMessageA(dialog, id, TBM_SETPOS, TRUE, size);
+}
+
+static void OnInitDialog(HWND dialog)
+{
+    hGeneralDialog = dialog;
+    SetUpSizeTrackbar(dialog, IDC_GEN_WIDTH, AppSettings.notesSizeX);
+    SetUpSizeTrackbar(dialog, IDC_GEN_HEIGHT, AppSettings.notesSizeY);
+    ShowSizeLabels(dialog);
+    for (const CheckBoxSetting& box : CheckBoxes)
+        CheckDlgButton(dialog, box.id, *box.setting == 1 ? BST_CHECKED : BST_UNCHECKED);
+    ShowAlarmFileName(dialog);
+}
+
+// Any move of either trackbar stores both, so both sizes end up in range.
+static void OnSizeTrackbar(HWND dialog)
+{
+    AppSettings.notesSizeX = static_cast<LONG>(SendDlgItemMessageA(dialog, IDC_GEN_WIDTH, TBM_GETPOS, 0, 0));
+    AppSettings.notesSizeY = static_cast<LONG>(SendDlgItemMessageA(dialog, IDC_GEN_HEIGHT, TBM_GETPOS, 0, 0));
+    ShowSizeLabels(dialog);
+    UpdateWindow(dialog);
+}
+
+// The colour dialog belongs to the main dialog; this one steps aside meanwhile.
+static void OnChooseColor(HWND dialog)
+{
+    ShowWindow(dialog, SW_HIDE);
+    COLORREF color = ChooseNoteColor(AppSettings.defaultBackColor);
+    if (color != NO_COLOR_CHOSEN) AppSettings.defaultBackColor = color;
+    if (!IsWindow(dialog)) return;
+    ShowWindow(dialog, SW_SHOW);
+    RepaintColorPreview(dialog);
+}
+
+static void OnChooseSound(HWND dialog)
+{
+    char path[SETTINGS_PATH_SIZE] = "";
+    if (ChooseWaveFile(dialog, path) != 1) return;
+    lstrcpynA(AppSettings.defaultAlarm, path, sizeof AppSettings.defaultAlarm);
+    if (IsWindow(dialog)) ShowAlarmFileName(dialog);
+}
+
+static void OnCloseButton(HWND dialog)
+{
+    SaveSettings();
+    GeneralDialogOpen = 0;
+    ShowWindow(dialog, SW_HIDE);
+    ShowVisibleNotes();
+    DestroyWindow(dialog);
+}
+
+static void OnClose(HWND dialog)
+{
+    SaveSettings();
+    GeneralDialogOpen = 0;
+    DestroyWindow(dialog);
+}
+
+static void OnDestroy(HWND dialog)
+{
+    if (hGeneralDialog == dialog) hGeneralDialog = NULL;
+    GeneralDialogOpen = 0;
+}
+
+static void OnCommand(HWND dialog, WPARAM command)
+{
+    int id = static_cast<int>(command);   // notification code 0 only
+    if (IsSwatch(id)) {
+        AppSettings.defaultBackColor = SwatchColor(id);
+        RepaintColorPreview(dialog);
+        return;
+    }
+    if (DWORD* setting = SettingOfCheckBox(id)) {
+        *setting = ToggledFlag(*setting);
+        return;
+    }
+    switch (id) {
+    case IDC_CHOOSE_COLOR:
+        OnChooseColor(dialog);
+        break;
+    case IDC_TEST_SOUND:
+        PlayFileSound(AppSettings.defaultAlarm);
+        break;
+    case IDC_CHOOSE_SOUND:
+        OnChooseSound(dialog);
+        break;
+    case IDC_CLOSE:
+        OnCloseButton(dialog);
+        break;
+    default:
+        break;
+    }
+}
+
+static HBRUSH OnCtlColorStatic(HWND control)
+{
+    return SwatchBrushFor(&hSwatchBrush, GetDlgCtrlID(control), AppSettings.defaultBackColor);
+}
+
+INT_PTR CALLBACK GeneralDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
+{
+    switch (message) {
+    case WM_INITDIALOG:
+        OnInitDialog(dialog);
+        return 0;
+    case WM_COMMAND:
+        OnCommand(dialog, wParam);
+        return 0;
+    case WM_HSCROLL:
+        OnSizeTrackbar(dialog);
+        return 0;
+    case WM_CTLCOLORSTATIC:
+        return reinterpret_cast<INT_PTR>(OnCtlColorStatic(reinterpret_cast<HWND>(lParam)));
+    case WM_CLOSE:
+        OnClose(dialog);
+        return 0;
+    case WM_DESTROY:
+        OnDestroy(dialog);
+        return 0;
+    case WM_HELP:
+        ShowHelp();
+        return 0;
+    default:
+        return 0;
+    }
+}

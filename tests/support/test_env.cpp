@@ -41,6 +41,7 @@ struct PendingAnswer {
     int buttonId;
     BoxAnswer* result;
     DWORD started;
+    std::function<void(HWND)> prepare;   // fills the box in before the answer
 };
 std::vector<PendingAnswer> pendingAnswers;
 UINT_PTR answerTimer;
@@ -81,6 +82,7 @@ void CALLBACK AnswerTimerProc(HWND, UINT, UINT_PTR, DWORD)
         want.result->caption = caption;
         EnumChildWindows(found.box, CollectStaticText, reinterpret_cast<LPARAM>(&want.result->text));
         want.result->answered = true;
+        if (want.prepare) want.prepare(found.box);
         int button = want.buttonId;
         pendingAnswers.erase(pendingAnswers.begin() + i);
         PostMessageA(found.box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
@@ -104,9 +106,16 @@ BoxAnswer* AnswerNextBox(const char* caption, int buttonId)
 {
     static std::vector<std::unique_ptr<BoxAnswer>> tickets;
     tickets.emplace_back(new BoxAnswer);
-    pendingAnswers.push_back({ caption ? caption : "", buttonId, tickets.back().get(), GetTickCount() });
+    pendingAnswers.push_back({ caption ? caption : "", buttonId, tickets.back().get(), GetTickCount(), nullptr });
     if (!answerTimer) answerTimer = SetTimer(NULL, 0, 50, AnswerTimerProc);
     return tickets.back().get();
+}
+
+BoxAnswer* AnswerNextBoxAfter(const char* caption, int buttonId, std::function<void(HWND)> prepare)
+{
+    BoxAnswer* ticket = AnswerNextBox(caption, buttonId);
+    pendingAnswers.back().prepare = prepare;
+    return ticket;
 }
 
 void CloseMenuSoon()
@@ -294,4 +303,17 @@ void StopMenuWatch()
 {
     if (menuWatchTimer) KillTimer(NULL, menuWatchTimer);
     menuWatchTimer = 0;
+}
+
+int CountThreadWindows(const char* caption)
+{
+    struct Count { const char* caption; int found; } count = { caption, 0 };
+    EnumThreadWindows(GetCurrentThreadId(), [](HWND window, LPARAM param) -> BOOL {
+        Count* count = reinterpret_cast<Count*>(param);
+        char text[256];
+        GetWindowTextA(window, text, sizeof text);
+        if (strcmp(text, count->caption) == 0) count->found++;
+        return TRUE;
+    }, reinterpret_cast<LPARAM>(&count));
+    return count.found;
 }

@@ -23,6 +23,8 @@ struct BoxAnswer {
     std::string text;
 };
 BoxAnswer* AnswerNextBox(const char* caption, int buttonId);
+// The same, calling `prepare` with the box first (to type into its fields).
+BoxAnswer* AnswerNextBoxAfter(const char* caption, int buttonId, std::function<void(HWND)> prepare);
 // Closes the open popup menu of this thread soon (the menu returns 0).
 void CloseMenuSoon();
 
@@ -54,3 +56,6 @@ struct MenuSeen {
 };
 MenuSeen* WatchNextMenu();
 void StopMenuWatch();
+
+// How many windows of this thread have exactly this title.
+int CountThreadWindows(const char* caption);
