@@ -1,0 +1,284 @@
+// The program's own figures, measured in-process on the program's code.
+// Start-up runs the steps of RunQuiblet (without the single-instance guard
+// and the message loop) on a settings key of its own, in a fresh start
+// directory.
+//   bench_quiblet startup           start-up to the tray icon, 0 notes
+//   bench_quiblet start <notes>     LoadNotes + ShowVisibleNotes of generated
+//                                   notes (100 visible), then the peak memory
+//   bench_quiblet repeat <runs>     CreateNote, SaveNotes with 100 open notes,
+//                                   LoadNotes of 1,000, one alarm pass
+//   bench_quiblet objects <cycles> [seconds]
+//                                   GDI/USER objects and kernel handles around
+//                                   show/hide cycles (stopping early when the
+//                                   seconds are up)
+//   bench_quiblet settings          the program's own key: no info screen at
+//                                   start, so that a launch ends at the tray
+#include <windows.h>
+#include <commctrl.h>
+#include <stdlib.h>
+#include <string.h>
+#include <string>
+#include "alarm/alarm_scheduler.h"
+#include "bench/bench_common.h"
+#include "notes/autosave.h"
+#include "notes/note_record.h"
+#include "notes/note_store.h"
+#include "notes/note_window.h"
+#include "resources/resource.h"
+#include "settings/settings_store.h"
+#include "shell/app.h"
+#include "shell/main_dialog.h"
+
+#define BENCH_VISIBLE_NOTES  100
+#define ALARM_PASSES_PER_RUN 1000
+
+// ---- Module state ---------------------------------------------------------
+static char BenchKeyPath[96];
+static std::string StartFolder;
+
+// The settings a user who starts from the tray has: no info screen, and no
+// sounds (they would only measure the sound card).
+static void PrepareSettings()
+{
+    wsprintfA(BenchKeyPath, "SOFTWARE\\kestrix\\QuibletBench-%lu", GetCurrentProcessId());
+    SettingsKeyPath = BenchKeyPath;
+    SetDefaultSettings(&AppSettings);
+    AppSettings.splash = 0;
+    AppSettings.sound = 0;
+    SaveSettings();
+}
+
+static void EnterFreshStartFolder()
+{
+    StartFolder = MakeScratchFolder("start");
+    SetCurrentDirectoryA(StartFolder.c_str());
+}
+
+// RunQuiblet's start-up up to the message loop.
+static bool StartUp(HINSTANCE instance)
+{
+    if (!SetUpDataFolder()) return false;
+    InitCommonControls();
+    hRichEditLib = LoadLibraryA("RICHED32.DLL");
+    return InitApplication(instance) && InitInstance(instance) && TrayIconPending == 0;
+}
+
+static void ShutDown()
+{
+    CloseAllNoteWindows();
+    FreeNotes();
+    SetTrayIcon(hMainDialog, TrayDelete);
+    DestroyWindow(hMainDialog);
+    PumpPending();
+    SetCurrentDirectoryA("\\");
+    RemoveFolder(StartFolder);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, BenchKeyPath);
+    RegDeleteKeyA(HKEY_CURRENT_USER, BenchKeyPath);
+}
+
+static int CountWindowedNotes()
+{
+    int count = 0;
+    for (NoteRecord* note = NoteList.head; note; note = note->next)
+        if (note->window && note->editor) count++;
+    return count;
+}
+
+// Replaces the notes in memory and on disk by `count` generated ones.
+static bool LoadGeneratedNotes(int count, int visible)
+{
+    CloseAllNoteWindows();
+    FreeNotes();
+    if (!WriteNoteFolder(DataFolder, count, visible)) return false;
+    return LoadNotes() && CountNotes() == count;
+}
+
+// ---- The figures --------------------------------------------------------------
+static int MeasureStartUp(HINSTANCE instance)
+{
+    PrepareSettings();
+    EnterFreshStartFolder();
+    Stopwatch clock;
+    bool started = StartUp(instance);
+    double us = clock.elapsedUs();
+    if (!started) return 1;
+    PrintResult("startup_us", us);
+    PumpPending();
+    PrintPeakMemory("mem0");
+    ShutDown();
+    return 0;
+}
+
+// The start-up of InitInstance in its steps, the note steps timed.
+static int MeasureStartWithNotes(HINSTANCE instance, int records)
+{
+    PrepareSettings();
+    EnterFreshStartFolder();
+    if (!SetUpDataFolder() || !WriteNoteFolder(DataFolder, records, BENCH_VISIBLE_NOTES)) return 1;
+    InitCommonControls();
+    hRichEditLib = LoadLibraryA("RICHED32.DLL");
+    if (!InitApplication(instance)) return 1;
+    hMainDialog = CreateMainDialog(instance);
+    CleanUpInterruptedSaves();
+    Stopwatch clock;
+    LoadNotes();
+    if (NotesHidden == 0) ShowVisibleNotes();
+    double ms = clock.elapsedMs();
+    if (CountNotes() != records || CountWindowedNotes() != BENCH_VISIBLE_NOTES) return 1;
+    ResetAutosave();
+    TrayIconPending = 0;
+    SetTrayIcon(hMainDialog, TrayAdd);
+    CheckAlarmsAtStartup();
+    PumpPending();
+    if (records == BENCH_VISIBLE_NOTES) PrintResult("notes100_ms", ms);
+    char prefix[32];
+    wsprintfA(prefix, "mem%d", records);
+    PrintPeakMemory(prefix);
+    ShutDown();
+    return 0;
+}
+
+static bool MeasureCreateNote(int runs)
+{
+    for (int run = -1; run < runs; run++) {
+        Stopwatch clock;
+        int created = CreateNote();
+        double ms = clock.elapsedMs();
+        if (!created || !NoteList.head->window) return false;
+        HWND window = NoteList.head->window;
+        DeleteNote(window);
+        DestroyWindow(window);
+        PumpPending();
+        // The first note pays for the class's first use; it is not counted.
+        if (run >= 0) PrintResult("createnote_ms", ms);
+    }
+    return true;
+}
+
+static bool MeasureSave(int runs)
+{
+    if (!LoadGeneratedNotes(BENCH_VISIBLE_NOTES, BENCH_VISIBLE_NOTES) || !ShowVisibleNotes()) return false;
+    PumpPending();
+    for (int run = -1; run < runs; run++) {
+        Stopwatch clock;
+        int saved = SaveNotes();
+        double ms = clock.elapsedMs();
+        if (!saved) return false;
+        PumpPending();
+        if (run >= 0) PrintResult("save100_ms", ms);
+    }
+    return true;
+}
+
+static bool MeasureLoad(int runs)
+{
+    if (!LoadGeneratedNotes(1000, BENCH_VISIBLE_NOTES)) return false;
+    for (int run = -1; run < runs; run++) {
+        FreeNotes();
+        Stopwatch clock;
+        LoadNotes();
+        double ms = clock.elapsedMs();
+        if (CountNotes() != 1000) return false;
+        if (run >= 0) PrintResult("load1000_ms", ms);
+    }
+    return true;
+}
+
+static bool NoneRang()
+{
+    for (NoteRecord* note = NoteList.head; note; note = note->next)
+        if (note->frameState == FRAME_RINGING || note->window) return false;
+    return true;
+}
+
+// Every note has an alarm armed for next year, so each one is looked at
+// and none is due.
+static bool MeasureAlarmPass(int runs)
+{
+    if (!LoadGeneratedNotes(1000, BENCH_VISIBLE_NOTES)) return false;
+    AlarmsOn = 1;
+    CheckAlarms();
+    for (int run = 0; run < runs; run++) {
+        Stopwatch clock;
+        for (int pass = 0; pass < ALARM_PASSES_PER_RUN; pass++) CheckAlarms();
+        PrintResult("alarmpass_us", clock.elapsedUs() / ALARM_PASSES_PER_RUN);
+    }
+    return NoneRang();
+}
+
+static int MeasureRepeated(HINSTANCE instance, int runs)
+{
+    PrepareSettings();
+    EnterFreshStartFolder();
+    if (!StartUp(instance)) return 1;
+    bool measured = MeasureCreateNote(runs) && MeasureSave(runs) && MeasureLoad(runs) && MeasureAlarmPass(runs);
+    ShutDown();
+    return measured ? 0 : 1;
+}
+
+// The tray's "Notes verbergen" twice: every window saved and destroyed,
+// then made again from the files.
+static bool HideAndShowNotes()
+{
+    RunTrayCommand(IDM_TRAY_HIDE_NOTES);
+    PumpPending();
+    if (NotesHidden != 1 || CountWindowedNotes() != 0) return false;
+    RunTrayCommand(IDM_TRAY_HIDE_NOTES);
+    PumpPending();
+    return NotesHidden == 0 && CountWindowedNotes() == BENCH_VISIBLE_NOTES;
+}
+
+static void PrintObjects(const char* when)
+{
+    std::string suffix = when;
+    PrintResult(("gdi_" + suffix).c_str(), CountGdiObjects());
+    PrintResult(("user_" + suffix).c_str(), CountUserObjects());
+    PrintResult(("handles_" + suffix).c_str(), CountKernelHandles());
+}
+
+static int MeasureObjects(HINSTANCE instance, int cycles, double budgetSeconds)
+{
+    PrepareSettings();
+    EnterFreshStartFolder();
+    if (!StartUp(instance)) return 1;
+    if (!LoadGeneratedNotes(BENCH_VISIBLE_NOTES, BENCH_VISIBLE_NOTES) || !ShowVisibleNotes()) return 1;
+    PumpPending();
+    // One cycle first, so that what the first save and the first hide set
+    // up once is in the count before.
+    if (!HideAndShowNotes()) return 1;
+    PrintObjects("before");
+    Stopwatch total;
+    int cycle = 0;
+    while (cycle < cycles && (budgetSeconds <= 0 || total.elapsedMs() < budgetSeconds * 1000)) {
+        Stopwatch clock;
+        if (!HideAndShowNotes()) return 1;
+        if (cycle % 10 == 0) PrintResult("cycle_ms", clock.elapsedMs());
+        cycle++;
+    }
+    PrintResult("cycles_done", cycle);
+    PrintObjects("after");
+    ShutDown();
+    return 0;
+}
+
+static int PrepareLaunchSettings()
+{
+    LoadSettings();
+    if (AppSettings.splash != 1) return 0;
+    AppSettings.splash = 0;
+    return SaveSettings() ? 0 : 1;
+}
+
+int main(int argc, char** argv)
+{
+    HINSTANCE instance = GetModuleHandleA(NULL);
+    hInstance = instance;
+    if (argc < 2) return 2;
+    int count = argc > 2 ? atoi(argv[2]) : 0;
+    if (strcmp(argv[1], "startup") == 0) return MeasureStartUp(instance);
+    if (strcmp(argv[1], "start") == 0) return MeasureStartWithNotes(instance, count);
+    if (strcmp(argv[1], "repeat") == 0) return MeasureRepeated(instance, count);
+    if (strcmp(argv[1], "objects") == 0) return MeasureObjects(instance, count, argc > 3 ? atof(argv[3]) : 0);
+    if (strcmp(argv[1], "settings") == 0) return PrepareLaunchSettings();
+    return 2;
+}

@@ -1,0 +1,390 @@
+#!/usr/bin/env python3
+"""Runs Quiblet's benchmark programs beside their floors and prints one table.
+
+Runs inside `scripts/winerun --session` (Wine prefix, wineserver and screen
+set up); scripts/bench.sh builds and calls it:
+
+    run_bench.py --build <build dir> [--runs N] [--process-runs N]
+                 [--launch-runs N] [--cycles N] [--cycle-seconds S]
+
+Every figure is measured side by side with its floor in the same run; the
+program's and the floor's runs alternate so that drift of a busy machine
+falls on both. The table gives min/median/max of each and the ratio of the
+medians.
+"""
+import argparse
+import os
+import platform
+import re
+import shutil
+import statistics
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+
+RESULT = re.compile(r"^RESULT (\S+) (\S+)\s*$")
+TRAY_TITLE = "Wine System Tray"
+
+
+def log(text):
+    print(text, file=sys.stderr, flush=True)
+
+
+class Failed(Exception):
+    pass
+
+
+def run_windows(program, *args, cwd=None, timeout=600):
+    """Runs a Windows program to its end and returns its RESULT values."""
+    # A file, not a pipe: Wine's own background processes may inherit the
+    # output and would hold a pipe open.
+    with tempfile.TemporaryFile(mode="w+") as out:
+        done = subprocess.run(["wine", program, *args], stdout=out, stderr=subprocess.DEVNULL,
+                              cwd=cwd, timeout=timeout)
+        out.seek(0)
+        text = out.read()
+    values = {}
+    for line in text.splitlines():
+        match = RESULT.match(line.strip())
+        if match:
+            values.setdefault(match.group(1), []).append(float(match.group(2)))
+    if done.returncode != 0:
+        raise Failed(f"{os.path.basename(program)} {' '.join(args)} ended with {done.returncode}")
+    return values
+
+
+class Samples:
+    """The values of every figure, program side and floor side."""
+
+    def __init__(self):
+        self.program = {}
+        self.floor = {}
+
+    def add(self, side, values):
+        target = self.program if side == "program" else self.floor
+        for key, items in values.items():
+            target.setdefault(key, []).extend(items)
+
+
+# ---- The tray on the X screen ------------------------------------------------
+def xwd_pixels(window):
+    """The window's pixels as rows of 32-bit values, or None."""
+    try:
+        data = subprocess.run(["xwd", "-id", window, "-silent"], stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL, timeout=5).stdout
+    except subprocess.TimeoutExpired:
+        return None
+    if len(data) < 100:
+        return None
+    (header_size, _version, _format, _depth, width, height, _xoffset, byte_order, _unit, _bit_order,
+     _pad, bits_per_pixel, bytes_per_line, _visual, _red, _green, _blue, _bits_rgb, _entries,
+     colors, *_rest) = struct.unpack(">25I", data[:100])
+    if bits_per_pixel != 32:
+        return None
+    start = header_size + colors * 12
+    fmt = "<" if byte_order == 0 else ">"
+    rows = []
+    for y in range(height):
+        line = data[start + y * bytes_per_line:start + y * bytes_per_line + width * 4]
+        if len(line) < width * 4:
+            return None
+        rows.append(struct.unpack(f"{fmt}{width}I", line))
+    return rows
+
+
+class Tray:
+    """Wine's stand-alone tray window ("Wine System Tray"), which explorer.exe
+    makes for the first icon and unmaps when the last one goes."""
+
+    def __init__(self):
+        self.window = None
+
+    def find(self):
+        if self.window:
+            return self.window
+        found = subprocess.run(["xdotool", "search", "--name", TRAY_TITLE], stdout=subprocess.PIPE,
+                               stderr=subprocess.DEVNULL, text=True).stdout.split()
+        self.window = found[0] if found else None
+        return self.window
+
+    def mapped(self):
+        info = subprocess.run(["xwininfo", "-id", self.window], stdout=subprocess.PIPE,
+                              stderr=subprocess.DEVNULL, text=True).stdout
+        return "IsViewable" in info
+
+    def icon_shown(self):
+        """True when the tray is on the screen with an icon drawn in it: the
+        lower half of the window (below the caption, inside the frame) holds
+        enough pixels that differ from its background."""
+        if not self.find() or not self.mapped():
+            return False
+        rows = xwd_pixels(self.window)
+        if not rows:
+            return False
+        height, width = len(rows), len(rows[0])
+        area = [rows[y][x] for y in range(height // 2 + 2, height - 4) for x in range(6, width - 6)]
+        if not area:
+            return False
+        background = statistics.mode(area)
+        return sum(1 for pixel in area if pixel != background) >= 20
+
+    def wait(self, shown, timeout):
+        deadline = time.perf_counter() + timeout
+        while time.perf_counter() < deadline:
+            if self.icon_shown() == shown:
+                return time.perf_counter()
+            time.sleep(0.003)
+        return None
+
+
+def launch_to_tray(tray, bench_dir, exe_path, args, image_name):
+    """Launches a program from a fresh start directory and returns the
+    milliseconds until its icon is on the screen; then ends it."""
+    if tray.find() and tray.icon_shown() and tray.wait(False, 20) is None:
+        raise Failed("the tray still shows an icon before the launch")
+    start_dir = tempfile.mkdtemp(prefix="quiblet-launch-")
+    try:
+        shutil.copy(exe_path, start_dir)
+        started = time.perf_counter()
+        process = subprocess.Popen(["wine", os.path.join(start_dir, os.path.basename(exe_path)), *args],
+                                   cwd=start_dir, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        shown = tray.wait(True, 60)
+        closed = subprocess.run(["wine", os.path.join(bench_dir, "bench_close.exe"), image_name],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=60).returncode
+        try:
+            process.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            process.kill()
+            process.wait()
+        if shown is None:
+            raise Failed(f"no tray icon of {image_name} appeared")
+        if closed != 0:
+            raise Failed(f"{image_name} did not end on WM_CLOSE")
+        if tray.wait(False, 20) is None:
+            raise Failed(f"the icon of {image_name} stayed in the tray")
+        return (shown - started) * 1000.0
+    finally:
+        shutil.rmtree(start_dir, ignore_errors=True)
+
+
+# ---- The measurements ----------------------------------------------------------
+def measure(args):
+    bench = os.path.join(args.build, "bench")
+    exe = lambda name: os.path.join(bench, name + ".exe")
+    quiblet = os.path.join(args.build, "Quiblet.exe")
+    samples = Samples()
+    failures = []
+
+    def attempt(what, action):
+        try:
+            action()
+        except (Failed, subprocess.TimeoutExpired) as error:
+            failures.append(f"{what}: {error}")
+            log(f"  FAILED: {error}")
+
+    log("== warming up (wineserver, explorer, disk caches)")
+    attempt("warm-up", lambda: (run_windows(exe("floor_tray"), "measure"),
+                                run_windows(exe("bench_quiblet"), "startup"),
+                                run_windows(exe("bench_quiblet"), "settings")))
+
+    log(f"== start-up to tray icon ready, {args.process_runs} fresh processes each")
+    for _ in range(args.process_runs):
+        attempt("start-up", lambda: samples.add("program", run_windows(exe("bench_quiblet"), "startup")))
+        attempt("start-up floor", lambda: samples.add("floor", run_windows(exe("floor_tray"), "measure")))
+
+    log(f"== start-up with 100 visible notes, {args.process_runs} fresh processes each")
+    for _ in range(args.process_runs):
+        attempt("100 notes", lambda: samples.add("program", run_windows(exe("bench_quiblet"), "start", "100")))
+        attempt("100 notes floor", lambda: samples.add("floor", run_windows(exe("floor_notes"), "start", "100")))
+
+    memory_runs = max(3, args.process_runs // 2)
+    log(f"== peak memory with 1,000 notes, {memory_runs} fresh processes each")
+    for _ in range(memory_runs):
+        attempt("1000 notes", lambda: samples.add("program", run_windows(exe("bench_quiblet"), "start", "1000")))
+        attempt("1000 notes floor", lambda: samples.add("floor", run_windows(exe("floor_notes"), "start", "1000")))
+
+    log(f"== CreateNote, SaveNotes, LoadNotes, alarm pass: {args.runs} runs each")
+    attempt("repeated figures", lambda: samples.add("program", run_windows(exe("bench_quiblet"), "repeat", str(args.runs))))
+    attempt("repeated floors", lambda: samples.add("floor", run_windows(exe("floor_notes"), "repeat", str(args.runs))))
+    attempt("read floor", lambda: samples.add("floor", run_windows(exe("floor_read"), str(args.runs))))
+
+    log(f"== launch to tray icon on the screen, {args.launch_runs} launches each")
+    tray = Tray()
+    launches = {"program": [], "floor": []}
+
+    def launch(side):
+        if side == "program":
+            ms = launch_to_tray(tray, bench, quiblet, [], "Quiblet.exe")
+        else:
+            ms = launch_to_tray(tray, bench, exe("floor_tray"), ["stay"], "floor_tray.exe")
+        launches[side].append(ms)
+
+    attempt("launch warm-up", lambda: (launch("program"), launch("floor")))
+    launches = {"program": [], "floor": []}
+    for _ in range(args.launch_runs):
+        attempt("launch", lambda: launch("program"))
+        attempt("launch floor", lambda: launch("floor"))
+    samples.add("program", {"launch_ms": launches["program"]})
+    samples.add("floor", {"launch_ms": launches["floor"]})
+
+    log(f"== GDI and USER objects around up to {args.cycles} show/hide cycles of 100 notes"
+        f" ({'no time limit' if args.cycle_seconds <= 0 else f'at most {args.cycle_seconds:.0f} s'})")
+    attempt("objects", lambda: samples.add("program", run_windows(
+        exe("bench_quiblet"), "objects", str(args.cycles), str(args.cycle_seconds), timeout=36000)))
+    return samples, failures
+
+
+# ---- The table -------------------------------------------------------------------
+def fmt(value):
+    if value is None:
+        return "–"
+    if abs(value) >= 100:
+        return f"{value:.0f}"
+    if abs(value) >= 10:
+        return f"{value:.1f}"
+    return f"{value:.2f}"
+
+
+def spread(values, scale=1.0):
+    if not values:
+        return "failed", None
+    values = [v * scale for v in values]
+    med = statistics.median(values)
+    return f"{fmt(min(values))} / **{fmt(med)}** / {fmt(max(values))}", med
+
+
+def ratio_row(figure, samples, key, unit, goal, limit, scale=1.0):
+    program_text, program_med = spread(samples.program.get(key, []), scale)
+    floor_text, floor_med = spread(samples.floor.get(key, []), scale)
+    runs = f"{len(samples.program.get(key, []))} / {len(samples.floor.get(key, []))}"
+    ratio = program_med / floor_med if program_med and floor_med else None
+    if limit is None or ratio is None:
+        met = "–" if limit is None else "no (failed)"
+    else:
+        met = "yes" if ratio <= limit else "**no**"
+    return [figure, unit, program_text, floor_text, runs, fmt(ratio), goal, met]
+
+
+def memory_rows(samples):
+    rows = []
+    for kind, label in (("ws", "peak working set"), ("commit", "peak private (commit)")):
+        for notes, text in ((0, "0 notes"), (100, "100 notes"), (1000, "1,000 notes, 100 visible")):
+            key = f"mem{notes}_peak_{kind}_kb"
+            rows.append(ratio_row(f"Memory, {label}, {text}", samples, key, "MiB", "report", None,
+                                  scale=1 / 1024))
+
+        def per_note(side, more, fewer, count):
+            a, b = side.get(f"mem{more}_peak_{kind}_kb"), side.get(f"mem{fewer}_peak_{kind}_kb")
+            return (statistics.median(a) - statistics.median(b)) / count if a and b else None
+
+        for more, fewer, count, text in ((100, 0, 100, "per visible note"), (1000, 100, 900, "per hidden note")):
+            p = per_note(samples.program, more, fewer, count)
+            f = per_note(samples.floor, more, fewer, count)
+            rows.append([f"Memory, {label}, {text} (median difference)", "KiB", fmt(p), fmt(f), "–",
+                         fmt(p / f) if p and f and f > 0 else "–", "report", "–"])
+    return rows
+
+
+def object_rows(samples):
+    rows = []
+    done = samples.program.get("cycles_done", [0])[0]
+    for key, label in (("gdi", "GDI objects"), ("user", "USER objects"), ("handles", "Kernel handles")):
+        before = samples.program.get(f"{key}_before")
+        after = samples.program.get(f"{key}_after")
+        if not before or not after:
+            rows.append([f"{label}, 100 notes, before → after the show/hide cycles", "count", "failed", "–", "1",
+                         "–", "no growth", "no (failed)"])
+            continue
+        growth = after[0] - before[0]
+        rows.append([f"{label}, 100 notes, before → after {done:.0f} show/hide cycles", "count",
+                     f"{before[0]:.0f} → {after[0]:.0f}", "–", "1", "–", "no growth",
+                     "yes" if growth <= 0 else f"**no** (+{growth:.0f})"])
+    return rows
+
+
+def table(samples, args):
+    rows = [
+        ratio_row("Start-up to tray icon ready, no notes (in-process)", samples, "startup_us", "ms", "≤ 1.2", 1.2,
+                  scale=1 / 1000),
+        ratio_row("Start-up to all windows shown, 100 visible notes of ~2 KB RTF", samples, "notes100_ms", "ms",
+                  "≤ 1.15", 1.15),
+        ratio_row("Whole process, launch to tray icon on the screen", samples, "launch_ms", "ms", "≤ 1.2", 1.2),
+        ratio_row("Tray click to new note shown (CreateNote)", samples, "createnote_ms", "ms", "≤ 1.3", 1.3),
+        ratio_row("SaveNotes, 100 open notes of ~2 KB", samples, "save100_ms", "ms", "≤ 1.3", 1.3),
+        ratio_row("LoadNotes, 1,000 records", samples, "load1000_ms", "ms", "report", None),
+    ]
+    alarm = samples.program.get("alarmpass_us", [])
+    alarm_text, alarm_med = spread(alarm)
+    rows.append(["One alarm pass (CheckAlarms), 1,000 notes, none due", "µs", alarm_text, "–", str(len(alarm)),
+                 "–", "< 100 µs", "yes" if alarm_med is not None and alarm_med < 100 else "**no**"])
+    rows += memory_rows(samples)
+    rows += object_rows(samples)
+    cycle = samples.program.get("cycle_ms", [])
+    if cycle:
+        rows.append([f"One show/hide cycle of 100 notes (every 10th timed)", "ms",
+                     spread(cycle)[0], "–", str(len(cycle)), "–", "report", "–"])
+    size = os.path.getsize(os.path.join(args.build, "Quiblet.exe"))
+    rows.append(["Size of Quiblet.exe", "KiB", f"{size / 1024:.0f}", "–", "–", "–", "report", "–"])
+
+    head = ["Figure", "Unit", "Program min / **median** / max", "Floor min / **median** / max",
+            "Runs (program / floor)", "Ratio of medians", "Goal", "Met"]
+    lines = ["| " + " | ".join(head) + " |", "|" + "|".join("---" for _ in head) + "|"]
+    lines += ["| " + " | ".join(row) + " |" for row in rows]
+    return "\n".join(lines)
+
+
+def machine_header(args):
+    cpu = "unknown"
+    with open("/proc/cpuinfo") as info:
+        for line in info:
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
+    memory = "unknown"
+    with open("/proc/meminfo") as info:
+        for line in info:
+            if line.startswith("MemTotal"):
+                memory = f"{int(line.split()[1]) / 1024 / 1024:.1f} GiB"
+                break
+    wine = subprocess.run(["wine", "--version"], stdout=subprocess.PIPE, stderr=subprocess.DEVNULL,
+                          text=True).stdout.strip()
+    return "\n".join([
+        f"Machine: {os.cpu_count()} CPUs ({cpu}), {memory} memory, {platform.system()} {platform.release()}",
+        f"Wine: {wine}, screen {os.environ.get('DISPLAY', '?')}, prefix {os.environ.get('WINEPREFIX', '?')}",
+        f"Runs: {args.process_runs} fresh processes per start-up figure (memory with 1,000 notes: "
+        f"{max(3, args.process_runs // 2)}), {args.launch_runs} launches per side, {args.runs} runs of each "
+        f"in-process figure after one uncounted run, an alarm run = the mean of 1,000 passes, "
+        f"up to {args.cycles} show/hide cycles"
+        + (f" or {args.cycle_seconds:.0f} s" if args.cycle_seconds > 0 else ""),
+        f"Date: {time.strftime('%Y-%m-%d %H:%M')}",
+    ])
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--build", required=True)
+    parser.add_argument("--runs", type=int, default=11, help="runs of each in-process figure")
+    parser.add_argument("--process-runs", type=int, default=7, help="fresh processes per start-up figure")
+    parser.add_argument("--launch-runs", type=int, default=5, help="launches per side")
+    parser.add_argument("--cycles", type=int, default=1000, help="show/hide cycles for the object counts")
+    parser.add_argument("--cycle-seconds", type=float, default=120,
+                        help="stop the cycles after this many seconds (0: run them all)")
+    args = parser.parse_args()
+    args.build = os.path.abspath(args.build)
+
+    began = time.perf_counter()
+    samples, failures = measure(args)
+    print(machine_header(args))
+    print()
+    print(table(samples, args))
+    print()
+    print(f"Measured in {time.perf_counter() - began:.0f} s.")
+    for failure in failures:
+        print(f"FAILED: {failure}")
+    return 1 if failures else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
