@@ -33,6 +33,12 @@ double Stopwatch::elapsedUs() const
 
 double Stopwatch::elapsedMs() const { return elapsedUs() / 1000.0; }
 
+void StepClock::step(const char* name)
+{
+    PrintResult(("prof_" + area_ + "_" + name + "_us").c_str(), clock_.elapsedUs());
+    clock_.restart();
+}
+
 // ---- Memory and objects -----------------------------------------------------
 PeakMemory ReadPeakMemory()
 {

@@ -19,6 +19,17 @@ private:
     LARGE_INTEGER start_;
 };
 
+// Times steps one after another; each is printed as
+// "RESULT prof_<area>_<step>_us".
+class StepClock {
+public:
+    explicit StepClock(const char* area) : area_(area) {}
+    void step(const char* name);
+private:
+    std::string area_;
+    Stopwatch clock_;
+};
+
 // Peak working set and peak committed private memory of this process, KiB.
 struct PeakMemory {
     double workingSetKb;

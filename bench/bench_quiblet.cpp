@@ -1,12 +1,10 @@
 // The program's own figures, measured in-process on the program's code.
-// Start-up runs the steps of RunQuiblet (without the single-instance guard
-// and the message loop) on a settings key of its own, in a fresh start
-// directory.
 //   bench_quiblet startup           start-up to the tray icon, 0 notes
 //   bench_quiblet start <notes>     LoadNotes + ShowVisibleNotes of generated
 //                                   notes (100 visible), then the peak memory
 //   bench_quiblet repeat <runs>     CreateNote, SaveNotes with 100 open notes,
-//                                   LoadNotes of 1,000, one alarm pass
+//                                   LoadNotes of 1,000, one alarm pass, one
+//                                   idle timer tick
 //   bench_quiblet objects <cycles> [seconds]
 //                                   GDI/USER objects and kernel handles around
 //                                   show/hide cycles (stopping early when the
@@ -14,12 +12,12 @@
 //   bench_quiblet settings          the program's own key: no info screen at
 //                                   start, so that a launch ends at the tray
 #include <windows.h>
-#include <commctrl.h>
 #include <stdlib.h>
 #include <string.h>
 #include <string>
 #include "alarm/alarm_scheduler.h"
 #include "bench/bench_common.h"
+#include "bench/bench_program.h"
 #include "notes/autosave.h"
 #include "notes/note_record.h"
 #include "notes/note_store.h"
@@ -29,74 +27,13 @@
 #include "shell/app.h"
 #include "shell/main_dialog.h"
 
-#define BENCH_VISIBLE_NOTES  100
 #define ALARM_PASSES_PER_RUN 1000
-
-// ---- Module state ---------------------------------------------------------
-static char BenchKeyPath[96];
-static std::string StartFolder;
-
-// The settings a user who starts from the tray has: no info screen, and no
-// sounds (they would only measure the sound card).
-static void PrepareSettings()
-{
-    wsprintfA(BenchKeyPath, "SOFTWARE\\kestrix\\QuibletBench-%lu", GetCurrentProcessId());
-    SettingsKeyPath = BenchKeyPath;
-    SetDefaultSettings(&AppSettings);
-    AppSettings.splash = 0;
-    AppSettings.sound = 0;
-    SaveSettings();
-}
-
-static void EnterFreshStartFolder()
-{
-    StartFolder = MakeScratchFolder("start");
-    SetCurrentDirectoryA(StartFolder.c_str());
-}
-
-// RunQuiblet's start-up up to the message loop.
-static bool StartUp(HINSTANCE instance)
-{
-    if (!SetUpDataFolder()) return false;
-    InitCommonControls();
-    hRichEditLib = LoadLibraryA("RICHED32.DLL");
-    return InitApplication(instance) && InitInstance(instance) && TrayIconPending == 0;
-}
-
-static void ShutDown()
-{
-    CloseAllNoteWindows();
-    FreeNotes();
-    SetTrayIcon(hMainDialog, TrayDelete);
-    DestroyWindow(hMainDialog);
-    PumpPending();
-    SetCurrentDirectoryA("\\");
-    RemoveFolder(StartFolder);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, BenchKeyPath);
-    RegDeleteKeyA(HKEY_CURRENT_USER, BenchKeyPath);
-}
-
-static int CountWindowedNotes()
-{
-    int count = 0;
-    for (NoteRecord* note = NoteList.head; note; note = note->next)
-        if (note->window && note->editor) count++;
-    return count;
-}
-
-// Replaces the notes in memory and on disk by `count` generated ones.
-static bool LoadGeneratedNotes(int count, int visible)
-{
-    CloseAllNoteWindows();
-    FreeNotes();
-    if (!WriteNoteFolder(DataFolder, count, visible)) return false;
-    return LoadNotes() && CountNotes() == count;
-}
+#define IDLE_TICKS_PER_RUN   100
 
 // ---- The figures --------------------------------------------------------------
 static int MeasureStartUp(HINSTANCE instance)
 {
-    PrepareSettings();
+    UseOwnSettingsKey();
     EnterFreshStartFolder();
     Stopwatch clock;
     bool started = StartUp(instance);
@@ -112,23 +49,15 @@ static int MeasureStartUp(HINSTANCE instance)
 // The start-up of InitInstance in its steps, the note steps timed.
 static int MeasureStartWithNotes(HINSTANCE instance, int records)
 {
-    PrepareSettings();
+    UseOwnSettingsKey();
     EnterFreshStartFolder();
-    if (!SetUpDataFolder() || !WriteNoteFolder(DataFolder, records, BENCH_VISIBLE_NOTES)) return 1;
-    InitCommonControls();
-    hRichEditLib = LoadLibraryA("RICHED32.DLL");
-    if (!InitApplication(instance)) return 1;
-    hMainDialog = CreateMainDialog(instance);
-    CleanUpInterruptedSaves();
+    if (!StartUpToNotes(instance) || !WriteNoteFolder(DataFolder, records, BENCH_VISIBLE_NOTES)) return 1;
     Stopwatch clock;
     LoadNotes();
     if (NotesHidden == 0) ShowVisibleNotes();
     double ms = clock.elapsedMs();
     if (CountNotes() != records || CountWindowedNotes() != BENCH_VISIBLE_NOTES) return 1;
-    ResetAutosave();
-    TrayIconPending = 0;
-    SetTrayIcon(hMainDialog, TrayAdd);
-    CheckAlarmsAtStartup();
+    FinishStartUp();
     PumpPending();
     if (records == BENCH_VISIBLE_NOTES) PrintResult("notes100_ms", ms);
     char prefix[32];
@@ -206,12 +135,36 @@ static bool MeasureAlarmPass(int runs)
     return NoneRang();
 }
 
+// The main dialog's 5-second tick as the message loop dispatches it, with
+// 1,000 notes (100 open) and nothing changed since the last save: the alarm
+// pass and the autosave check, which must find nothing to save.
+static bool MeasureIdleTick(int runs)
+{
+    if (!LoadGeneratedNotes(1000, BENCH_VISIBLE_NOTES) || !ShowVisibleNotes() || !SaveNotes()) return false;
+    PumpPending();
+    ResetAutosave();
+    AlarmsOn = 1;
+    DWORD saves = SaveCount;
+    for (int run = 0; run < runs; run++) {
+        Stopwatch clock;
+        for (int tick = 0; tick < IDLE_TICKS_PER_RUN; tick++) {
+            TickFromMainLoop = TRUE;
+            SendMessageA(hMainDialog, WM_TIMER, MAIN_TIMER_ID, 0);
+            TickFromMainLoop = FALSE;
+        }
+        PrintResult("idletick_us", clock.elapsedUs() / IDLE_TICKS_PER_RUN);
+    }
+    return SaveCount == saves;
+}
+
 static int MeasureRepeated(HINSTANCE instance, int runs)
 {
-    PrepareSettings();
+    UseOwnSettingsKey();
     EnterFreshStartFolder();
     if (!StartUp(instance)) return 1;
-    bool measured = MeasureCreateNote(runs) && MeasureSave(runs) && MeasureLoad(runs) && MeasureAlarmPass(runs);
+    SilenceSounds();
+    bool measured = MeasureCreateNote(runs) && MeasureSave(runs) && MeasureLoad(runs) && MeasureAlarmPass(runs) &&
+                    MeasureIdleTick(runs);
     ShutDown();
     return measured ? 0 : 1;
 }
@@ -238,9 +191,10 @@ static void PrintObjects(const char* when)
 
 static int MeasureObjects(HINSTANCE instance, int cycles, double budgetSeconds)
 {
-    PrepareSettings();
+    UseOwnSettingsKey();
     EnterFreshStartFolder();
     if (!StartUp(instance)) return 1;
+    SilenceSounds();
     if (!LoadGeneratedNotes(BENCH_VISIBLE_NOTES, BENCH_VISIBLE_NOTES) || !ShowVisibleNotes()) return 1;
     PumpPending();
     // One cycle first, so that what the first save and the first hide set

@@ -3,6 +3,7 @@
 //   floor_notes start <notes in note.dat>   100 windows streaming the files in
 //                                           (timed), then the peak memory
 //   floor_notes repeat <runs>               one new window; saving 100 windows
+//   floor_notes profile 100                 the steps of making 100 windows
 #include <windows.h>
 #include <richedit.h>
 #include <stdlib.h>
@@ -52,32 +53,50 @@ static bool SetUp()
     return RegisterClassA(&wc) != 0;
 }
 
-// A tool window with its editor, filled from `path` when one is given.
-static FloorNote MakeFloorNote(const RECT& place, const char* path)
+// The steps of making windows, summed, when profiling.
+struct WindowSteps {
+    double window = 0, editor = 0, text = 0, show = 0;
+};
+
+static void Lap(Stopwatch* clock, double* sum)
 {
+    *sum += clock->elapsedUs();
+    clock->restart();
+}
+
+// A tool window with its editor, filled from `path` when one is given.
+static FloorNote MakeFloorNote(const RECT& place, const char* path, WindowSteps* steps = NULL)
+{
+    WindowSteps ignored;
+    if (!steps) steps = &ignored;
+    Stopwatch clock;
     FloorNote note = { NULL, NULL, path ? path : "" };
     note.window = CreateWindowExA(WS_EX_TOOLWINDOW, FloorClass, "Floor", WS_THICKFRAME, place.left, place.top,
                                   place.right - place.left, place.bottom - place.top, NULL, NULL,
                                   GetModuleHandleA(NULL), NULL);
     if (!note.window) return note;
+    Lap(&clock, &steps->window);
     RECT client;
     GetClientRect(note.window, &client);
     note.editor = CreateWindowExA(0, "RICHEDIT", "", FloorEditorStyle, 0, 0, client.right, client.bottom,
                                   note.window, NULL, GetModuleHandleA(NULL), NULL);
     if (!note.editor) return note;
     SendMessageA(note.editor, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);
+    Lap(&clock, &steps->editor);
     if (path) StreamRtfIn(note.editor, path);
+    Lap(&clock, &steps->text);
     ShowWindow(note.window, SW_SHOW);
     UpdateWindow(note.window);
+    Lap(&clock, &steps->show);
     return note;
 }
 
-static std::vector<FloorNote> MakeVisibleNotes(const std::string& folder)
+static std::vector<FloorNote> MakeVisibleNotes(const std::string& folder, WindowSteps* steps = NULL)
 {
     std::vector<FloorNote> notes;
     for (int i = 0; i < FLOOR_VISIBLE_NOTES; i++) {
         std::string path = folder + "\\" + NoteContentName(i);
-        notes.push_back(MakeFloorNote(NotePlace(i), path.c_str()));
+        notes.push_back(MakeFloorNote(NotePlace(i), path.c_str(), steps));
     }
     return notes;
 }
@@ -129,6 +148,22 @@ static int MeasureStart(int records)
     return 0;
 }
 
+static int ProfileStart()
+{
+    std::string folder = MakeScratchFolder("floor-profile");
+    if (!WriteNoteFolder(folder, FLOOR_VISIBLE_NOTES, FLOOR_VISIBLE_NOTES)) return 1;
+    WindowSteps steps;
+    std::vector<FloorNote> notes = MakeVisibleNotes(folder, &steps);
+    if (!AllMade(notes)) return 1;
+    PrintResult("prof_floor_notes_create_window_us", steps.window);
+    PrintResult("prof_floor_notes_create_editor_us", steps.editor);
+    PrintResult("prof_floor_notes_stream_in_us", steps.text);
+    PrintResult("prof_floor_notes_show_window_us", steps.show);
+    DestroyNotes(&notes);
+    RemoveFolder(folder);
+    return 0;
+}
+
 static int MeasureNewWindow(int runs)
 {
     RECT work;
@@ -173,6 +208,7 @@ int main(int argc, char** argv)
     if (argc < 3 || !SetUp()) return 2;
     int count = atoi(argv[2]);
     if (strcmp(argv[1], "start") == 0) return MeasureStart(count);
+    if (strcmp(argv[1], "profile") == 0) return ProfileStart();
     if (strcmp(argv[1], "repeat") == 0) {
         int failed = MeasureNewWindow(count);
         return failed ? failed : MeasureSave(count);

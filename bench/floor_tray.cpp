@@ -3,6 +3,7 @@
 // the icon.
 //   floor_tray measure   times that, prints it with the peak memory, ends
 //   floor_tray stay      does the same, then waits for WM_CLOSE (launch test)
+//   floor_tray profile   times each of those steps
 #include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
@@ -40,10 +41,12 @@ static INT_PTR CALLBACK FloorDialogProc(HWND dialog, UINT message, WPARAM, LPARA
     }
 }
 
-static bool StartUp(HINSTANCE instance)
+static bool StartUp(HINSTANCE instance, StepClock* steps)
 {
     InitCommonControls();
+    if (steps) steps->step("common_controls");
     if (!LoadRichEdit()) return false;
+    if (steps) steps->step("riched32");
     WNDCLASSA wc = {};
     wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = FloorWndProc;
@@ -51,8 +54,10 @@ static bool StartUp(HINSTANCE instance)
     wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
     wc.lpszClassName = "benchFloorNotes";
     if (!RegisterClassA(&wc)) return false;
+    if (steps) steps->step("class");
     hFloorDialog = CreateDialogParamA(instance, MAKEINTRESOURCEA(IDD_MAIN), NULL, FloorDialogProc, 0);
     if (!hFloorDialog) return false;
+    if (steps) steps->step("dialog");
     TrayIcon.cbSize = sizeof TrayIcon;
     TrayIcon.hWnd = hFloorDialog;
     TrayIcon.uID = FloorTrayId;
@@ -60,13 +65,17 @@ static bool StartUp(HINSTANCE instance)
     TrayIcon.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_TRAY));
     TrayIcon.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     lstrcpynA(TrayIcon.szTip, "Floor", sizeof TrayIcon.szTip);
-    return Shell_NotifyIconA(NIM_ADD, &TrayIcon) != FALSE;
+    bool added = Shell_NotifyIconA(NIM_ADD, &TrayIcon) != FALSE;
+    if (steps) steps->step("tray_icon");
+    return added;
 }
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
 {
+    StepClock steps("floor_startup");
+    bool profile = strstr(commandLine, "profile") != NULL;
     Stopwatch clock;
-    if (!StartUp(instance)) return 1;
+    if (!StartUp(instance, profile ? &steps : NULL)) return 1;
     double startUpUs = clock.elapsedUs();
     if (strstr(commandLine, "stay")) {
         MSG msg;
@@ -76,8 +85,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR commandLine, int)
         }
         return 0;
     }
-    PrintResult("startup_us", startUpUs);
-    PrintPeakMemory("mem0");
+    if (!profile) {
+        PrintResult("startup_us", startUpUs);
+        PrintPeakMemory("mem0");
+    }
     OnClose(hFloorDialog);
     PumpPending();
     return 0;

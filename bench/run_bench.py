@@ -5,7 +5,7 @@ Runs inside `scripts/winerun --session` (Wine prefix, wineserver and screen
 set up); scripts/bench.sh builds and calls it:
 
     run_bench.py --build <build dir> [--runs N] [--process-runs N]
-                 [--launch-runs N] [--cycles N] [--cycle-seconds S]
+                 [--launch-runs N] [--profile-runs N] [--cycles N] [--cycle-seconds S]
 
 Every figure is measured side by side with its floor in the same run; the
 program's and the floor's runs alternate so that drift of a busy machine
@@ -233,6 +233,16 @@ def measure(args):
         f" ({'no time limit' if args.cycle_seconds <= 0 else f'at most {args.cycle_seconds:.0f} s'})")
     attempt("objects", lambda: samples.add("program", run_windows(
         exe("bench_quiblet"), "objects", str(args.cycles), str(args.cycle_seconds), timeout=36000)))
+    if args.profile_runs > 0:
+        log(f"== where the time goes: the steps, {args.profile_runs} runs each")
+        for _ in range(args.profile_runs):
+            attempt("profile", lambda: (
+                samples.add("program", run_windows(exe("profile_quiblet"), "startup")),
+                samples.add("floor", run_windows(exe("floor_tray"), "profile")),
+                samples.add("program", run_windows(exe("profile_quiblet"), "notes")),
+                samples.add("floor", run_windows(exe("floor_notes"), "profile", "100")),
+                samples.add("program", run_windows(exe("profile_quiblet"), "save")),
+                samples.add("program", run_windows(exe("profile_quiblet"), "idle"))))
     return samples, failures
 
 
@@ -319,6 +329,9 @@ def table(samples, args):
     alarm_text, alarm_med = spread(alarm)
     rows.append(["One alarm pass (CheckAlarms), 1,000 notes, none due", "µs", alarm_text, "–", str(len(alarm)),
                  "–", "< 100 µs", "yes" if alarm_med is not None and alarm_med < 100 else "**no**"])
+    tick = samples.program.get("idletick_us", [])
+    rows.append(["One idle timer tick (alarm pass and autosave check), 1,000 notes, 100 open, nothing changed",
+                 "µs", spread(tick)[0], "–", str(len(tick)), "–", "report", "–"])
     rows += memory_rows(samples)
     rows += object_rows(samples)
     cycle = samples.program.get("cycle_ms", [])
@@ -332,6 +345,44 @@ def table(samples, args):
             "Runs (program / floor)", "Ratio of medians", "Goal", "Met"]
     lines = ["| " + " | ".join(head) + " |", "|" + "|".join("---" for _ in head) + "|"]
     lines += ["| " + " | ".join(row) + " |" for row in rows]
+    return "\n".join(lines)
+
+
+PROFILE_AREAS = (
+    ("startup", "floor_startup", "Start-up to the tray icon, no notes", {
+        "note_class": "class", "main_dialog": "dialog"}),
+    ("notes", "floor_notes", "Showing 100 notes (LoadNotes, then MakeNoteWindow's steps summed over the notes)", {}),
+    ("save", None, "SaveNotes with 100 open notes", {}),
+    ("idle", None, "An idle timer tick with 1,000 notes, 100 open (each part per tick)", {}),
+)
+
+
+def profile_table(samples):
+    """The medians of the timed steps, the floor's step of the same kind
+    beside the program's."""
+    lines = []
+    for area, floor_area, title, same in PROFILE_AREAS:
+        prefix = f"prof_{area}_"
+        steps = [key for key in samples.program if key.startswith(prefix)]
+        if not steps:
+            continue
+        lines += ["", f"{title}:", "", "| Step | Program median | Floor median |", "|---|---|---|"]
+        for key in steps:
+            step = key[len(prefix):]
+            unit = "ms"
+            scale = 1 / 1000
+            if step.endswith("_us"):
+                step = step[:-3]
+            else:
+                unit, scale = "bytes", 1
+            program = statistics.median(samples.program[key]) * scale
+            floor = None
+            if floor_area:
+                floor_key = f"prof_{floor_area}_{same.get(step, step)}_us"
+                if floor_key in samples.floor:
+                    floor = statistics.median(samples.floor[floor_key]) * scale
+            lines.append(f"| {step.replace('_', ' ')} | {fmt(program)} {unit} | "
+                         f"{fmt(floor) + ' ' + unit if floor is not None else '–'} |")
     return "\n".join(lines)
 
 
@@ -355,7 +406,7 @@ def machine_header(args):
         f"Wine: {wine}, screen {os.environ.get('DISPLAY', '?')}, prefix {os.environ.get('WINEPREFIX', '?')}",
         f"Runs: {args.process_runs} fresh processes per start-up figure (memory with 1,000 notes: "
         f"{max(3, args.process_runs // 2)}), {args.launch_runs} launches per side, {args.runs} runs of each "
-        f"in-process figure after one uncounted run, an alarm run = the mean of 1,000 passes, "
+        f"in-process figure after one uncounted run, an alarm run = the mean of 1,000 passes, a tick run the mean of 100 ticks, "
         f"up to {args.cycles} show/hide cycles"
         + (f" or {args.cycle_seconds:.0f} s" if args.cycle_seconds > 0 else ""),
         f"Date: {time.strftime('%Y-%m-%d %H:%M')}",
@@ -367,7 +418,8 @@ def main():
     parser.add_argument("--build", required=True)
     parser.add_argument("--runs", type=int, default=11, help="runs of each in-process figure")
     parser.add_argument("--process-runs", type=int, default=7, help="fresh processes per start-up figure")
-    parser.add_argument("--launch-runs", type=int, default=5, help="launches per side")
+    parser.add_argument("--launch-runs", type=int, default=7, help="launches per side")
+    parser.add_argument("--profile-runs", type=int, default=3, help="runs of the step profiles (0: none)")
     parser.add_argument("--cycles", type=int, default=1000, help="show/hide cycles for the object counts")
     parser.add_argument("--cycle-seconds", type=float, default=120,
                         help="stop the cycles after this many seconds (0: run them all)")
@@ -379,6 +431,11 @@ def main():
     print(machine_header(args))
     print()
     print(table(samples, args))
+    profile = profile_table(samples)
+    if profile:
+        print()
+        print("Where the time goes (medians of the steps, one run = one fresh process):")
+        print(profile)
     print()
     print(f"Measured in {time.perf_counter() - began:.0f} s.")
     for failure in failures:

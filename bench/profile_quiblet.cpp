@@ -1,0 +1,212 @@
+// Where the program's time goes: the steps of start-up, of making a note
+// window and of a save, timed one by one. The steps are the program's own
+// calls in the program's order; where a function of the program does
+// several of them (InitApplication, MakeNoteWindow) its body is followed
+// here step by step, so these figures explain the table's and do not
+// replace them.
+//   profile_quiblet startup   the steps of start-up to the tray icon
+//   profile_quiblet notes     the steps of showing 100 notes
+//   profile_quiblet save      the parts of SaveNotes with 100 open notes
+//   profile_quiblet idle      the parts of an idle timer tick, 1,000 notes
+#include <windows.h>
+#include <commctrl.h>
+#include <richedit.h>
+#include <string.h>
+#include <string>
+#include "alarm/alarm_scheduler.h"
+#include "bench/bench_common.h"
+#include "bench/bench_program.h"
+#include "notes/autosave.h"
+#include "notes/note_record.h"
+#include "notes/note_store.h"
+#include "notes/note_window.h"
+#include "resources/resource.h"
+#include "settings/settings_store.h"
+#include "shell/app.h"
+#include "shell/main_dialog.h"
+
+static int ProfileStartUp(HINSTANCE instance)
+{
+    UseOwnSettingsKey();
+    EnterFreshStartFolder();
+    StepClock clock("startup");
+    if (!SetUpDataFolder()) return 1;
+    clock.step("data_folder");
+    InitCommonControls();
+    clock.step("common_controls");
+    hRichEditLib = LoadLibraryA("RICHED32.DLL");
+    clock.step("riched32");
+    // InitApplication, step by step.
+    hTrayIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_TRAY));
+    hKillIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_KILL));
+    hMenuIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_MENU));
+    hHideIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_HIDE));
+    hAlarmIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_ALARM));
+    clock.step("icons");
+    LoadSettings();
+    SeedRunTimeSwitches();
+    clock.step("settings");
+    hMainMenu = LoadMenuA(instance, MAKEINTRESOURCEA(IDR_MAIN_MENU));
+    hNotesMenu = GetSubMenu(hMainMenu, MENU_POS_NOTES);
+    hTaskBarMenu = GetSubMenu(hMainMenu, MENU_POS_TASKBAR);
+    hCommandMenu = GetSubMenu(hMainMenu, MENU_POS_COMMAND);
+    clock.step("menus");
+    WNDCLASSA wc = {};
+    wc.style = CS_HREDRAW | CS_VREDRAW;
+    wc.lpfnWndProc = NoteWndProc;
+    wc.hInstance = instance;
+    wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
+    wc.lpszClassName = NoteWindowClass;
+    RegisterClassA(&wc);
+    clock.step("note_class");
+    // InitInstance, step by step.
+    hMainDialog = CreateMainDialog(instance);
+    clock.step("main_dialog");
+    CleanUpInterruptedSaves();
+    clock.step("clean_up_saves");
+    LoadNotes();
+    clock.step("load_notes");
+    ResetAutosave();
+    TrayIconPending = 0;
+    SetTrayIcon(hMainDialog, TrayAdd);
+    clock.step("tray_icon");
+    CheckAlarmsAtStartup();
+    clock.step("startup_alarms");
+    ShutDown();
+    return 0;
+}
+
+// MakeNoteWindow's steps, summed over the visible notes.
+struct WindowSteps {
+    double place = 0, window = 0, editor = 0, setUp = 0, showEditor = 0, text = 0, show = 0, front = 0;
+};
+
+static bool MakeNoteWindowInSteps(NoteRecord* note, WindowSteps* steps)
+{
+    Stopwatch clock;
+    KeepNoteOnScreen(note);
+    steps->place += clock.elapsedUs(); clock.restart();
+    DWORD exStyle = NotesOnTop == 1 ? WS_EX_TOOLWINDOW | WS_EX_TOPMOST : WS_EX_TOOLWINDOW;
+    note->window = CreateWindowExA(exStyle, NoteWindowClass, NOTE_WINDOW_TITLE, WS_THICKFRAME, note->left, note->top,
+                                   note->width, note->height, NULL, NULL, hInstance, note);
+    steps->window += clock.elapsedUs(); clock.restart();
+    note->editor = CreateWindowExA(0, NOTE_EDITOR_CLASS, "", NOTE_EDITOR_STYLE, 0, 0, 0, 0, note->window, NULL,
+                                   hInstance, NULL);
+    steps->editor += clock.elapsedUs(); clock.restart();
+    if (!note->window || !note->editor) return false;
+    SetUpNoteEditor(note->editor, note->backColor);
+    steps->setUp += clock.elapsedUs(); clock.restart();
+    ShowWindow(note->editor, SW_SHOWMAXIMIZED);
+    UpdateWindow(note->editor);
+    steps->showEditor += clock.elapsedUs(); clock.restart();
+    LoadNoteText(note, note->editor);
+    steps->text += clock.elapsedUs(); clock.restart();
+    ShowWindow(note->window, SW_SHOW);
+    UpdateWindow(note->window);
+    steps->show += clock.elapsedUs(); clock.restart();
+    SetForegroundWindow(note->window);
+    steps->front += clock.elapsedUs();
+    return true;
+}
+
+static int ProfileNotes(HINSTANCE instance)
+{
+    UseOwnSettingsKey();
+    EnterFreshStartFolder();
+    if (!StartUpToNotes(instance) || !WriteNoteFolder(DataFolder, BENCH_VISIBLE_NOTES, BENCH_VISIBLE_NOTES)) return 1;
+    Stopwatch clock;
+    LoadNotes();
+    PrintResult("prof_notes_load_notes_us", clock.elapsedUs());
+    WindowSteps steps;
+    for (NoteRecord* note = NoteList.head; note; note = note->next)
+        if (note->visible == 1 && !MakeNoteWindowInSteps(note, &steps)) return 1;
+    PrintResult("prof_notes_keep_on_screen_us", steps.place);
+    PrintResult("prof_notes_create_window_us", steps.window);
+    PrintResult("prof_notes_create_editor_us", steps.editor);
+    PrintResult("prof_notes_set_up_editor_us", steps.setUp);
+    PrintResult("prof_notes_show_editor_us", steps.showEditor);
+    PrintResult("prof_notes_stream_in_us", steps.text);
+    PrintResult("prof_notes_show_window_us", steps.show);
+    PrintResult("prof_notes_foreground_us", steps.front);
+    FinishStartUp();
+    ShutDown();
+    return 0;
+}
+
+static double SaveTextsUs(bool programsWay)
+{
+    Stopwatch clock;
+    for (NoteRecord* note = NoteList.head; note; note = note->next) {
+        if (programsWay) {
+            SaveNoteText(note, note->editor);
+        } else {
+            char path[MAX_PATH];
+            DataFolderPath(note->fileName, path, sizeof path);
+            SaveRtfSafely(note->editor, path);
+        }
+    }
+    return clock.elapsedUs();
+}
+
+static int ProfileSave(HINSTANCE instance)
+{
+    UseOwnSettingsKey();
+    EnterFreshStartFolder();
+    if (!StartUp(instance)) return 1;
+    SilenceSounds();
+    if (!LoadGeneratedNotes(BENCH_VISIBLE_NOTES, BENCH_VISIBLE_NOTES) || !ShowVisibleNotes()) return 1;
+    PumpPending();
+    SaveNotes();
+    Stopwatch clock;
+    SaveNotes();
+    PrintResult("prof_save_save_notes_us", clock.elapsedUs());
+    PrintResult("prof_save_save_note_texts_us", SaveTextsUs(true));
+    PrintResult("prof_save_floor_routine_on_the_same_editors_us", SaveTextsUs(false));
+    std::string first = std::string(DataFolder) + "\\" + NoteList.head->fileName;
+    HANDLE file = CreateFileA(first.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
+    PrintResult("prof_save_rtf_bytes_of_note_1", file != INVALID_HANDLE_VALUE ? GetFileSize(file, NULL) : 0);
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    ShutDown();
+    return 0;
+}
+
+// The parts of an idle tick with 1,000 notes, 100 open: each timed over
+// 100 repetitions, per repetition.
+static int ProfileIdleTick(HINSTANCE instance)
+{
+    const int repetitions = 100;
+    UseOwnSettingsKey();
+    EnterFreshStartFolder();
+    if (!StartUp(instance)) return 1;
+    SilenceSounds();
+    if (!LoadGeneratedNotes(1000, BENCH_VISIBLE_NOTES) || !ShowVisibleNotes() || !SaveNotes()) return 1;
+    PumpPending();
+    AlarmsOn = 1;
+    Stopwatch clock;
+    for (int i = 0; i < repetitions; i++) CheckAlarms();
+    PrintResult("prof_idle_alarm_pass_us", clock.elapsedUs() / repetitions);
+    clock.restart();
+    uint64_t print = 0;
+    for (int i = 0; i < repetitions; i++) print ^= IndexFingerprint();
+    PrintResult("prof_idle_index_fingerprint_us", clock.elapsedUs() / repetitions);
+    clock.restart();
+    LRESULT modified = 0;
+    for (int i = 0; i < repetitions; i++)
+        for (NoteRecord* note = NoteList.head; note; note = note->next)
+            if (note->editor) modified |= SendMessageA(note->editor, EM_GETMODIFY, 0, 0);
+    PrintResult("prof_idle_ask_100_editors_modified_us", clock.elapsedUs() / repetitions);
+    ShutDown();
+    return print == 1 && modified ? 1 : 0;
+}
+
+int main(int argc, char** argv)
+{
+    HINSTANCE instance = GetModuleHandleA(NULL);
+    hInstance = instance;
+    if (argc < 2) return 2;
+    if (strcmp(argv[1], "startup") == 0) return ProfileStartUp(instance);
+    if (strcmp(argv[1], "notes") == 0) return ProfileNotes(instance);
+    if (strcmp(argv[1], "save") == 0) return ProfileSave(instance);
+    if (strcmp(argv[1], "idle") == 0) return ProfileIdleTick(instance);
+    return 2;
+}
