@@ -3,15 +3,17 @@
 #include <windows.h>
 #include "notes/note_record.h"
 
-#define ROW_TEXT_SIZE 32
+#define ROW_TEXT_SIZE     32
+#define NOTE_LIST_COLUMNS 5
 
 extern DWORD       NoteListDialogOpen;
 extern NoteRecord* CurrentListNote;
 extern int         CurrentListRow;
 extern HWND        hNoteListDialog;
 
-// The five texts of a row (number, visible, alarm, time, date).
-void FormatNoteListRow(const NoteRecord& note, int position, char texts[5][ROW_TEXT_SIZE]);
+// The five texts of the row of the note at a position (number, visible,
+// alarm, time, date).
+void FormatNoteListRow(const NoteRecord& note, int position, char texts[NOTE_LIST_COLUMNS][ROW_TEXT_SIZE]);
 
 void OpenNoteList(HWND owner);
 void FillNoteList(HWND listView);
