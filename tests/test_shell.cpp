@@ -285,7 +285,8 @@ TEST_F(ShellTest, SecondCopyShowsTheBoxAndEndsWithZero)
 
     char start[MAX_PATH];
     lstrcpyA(start, dataFolder.c_str());
-    STARTUPINFOA si = { sizeof si };
+    STARTUPINFOA si = {};
+    si.cb = sizeof si;
     PROCESS_INFORMATION pi;
     ASSERT_TRUE(CreateProcessA(program.c_str(), NULL, NULL, NULL, FALSE, 0, NULL, start, &si, &pi));
     FoundWindow found = { TEXT_ALREADY_RUNNING_CAPTION, NULL };
