@@ -1,4 +1,5 @@
 #include "alarm/note_props_dialog.h"
+#include "notes/note_window.h"
 #include <commctrl.h>
 #include <richedit.h>
 #include "notes/note_frame.h"
@@ -87,6 +88,9 @@ void OpenPropsDialog(NoteRecord* note, HWND owner)
         if (note->window) RedrawNoteFrame(note->window);
         return;
     }
+    // The dialog opens at its owner's corner; for a note near the lower
+    // right of the screen that would put most of it out of reach.
+    KeepWindowOnScreen(dialog);
     ShowWindow(dialog, SW_SHOW);
     UpdateWindow(dialog);
 }

@@ -49,6 +49,20 @@ void KeepNoteOnScreen(NoteRecord* note)
     note->top = place.top;
 }
 
+void KeepWindowOnScreen(HWND window)
+{
+    RECT place;
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (!GetWindowRect(window, &place) ||
+        !GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor))
+        return;
+    RECT inside = place;
+    MoveRectInside(&inside, monitor.rcWork);
+    if (!EqualRect(&inside, &place))
+        SetWindowPos(window, NULL, inside.left, inside.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text)
 {
     KeepNoteOnScreen(note);

@@ -41,6 +41,8 @@ void KeepNoteOnScreen(NoteRecord* note);
 // Shifts `place` (keeping its size) so that it lies inside `area`; a place
 // larger than the area keeps its left/top edge on the area's.
 void MoveRectInside(RECT* place, const RECT& area);
+// Moves a window that sticks out of its monitor's work area back inside it.
+void KeepWindowOnScreen(HWND window);
 
 int CreateNote();
 int ShowAllNotes();

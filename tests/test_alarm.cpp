@@ -243,6 +243,22 @@ TEST_F(NotePropsTest, OpensOnceForOneNoteWithItsFrameGreen)
     EXPECT_EQ(SendMessageA(note->editor, EM_SETBKGNDCOLOR, 0, 0), 0x00FE9832);
 }
 
+TEST_F(NotePropsTest, OpensWithinTheScreenForANoteAtTheLowerRight)
+{
+    NoteRecord* note = NewNoteRecord();   // at the default place of a new note
+    PushNoteFront(note);
+    ASSERT_TRUE(MakeNoteWindow(note, NOTE_EDITOR_STYLE, NoteTextEmpty));
+    HWND dialog = Open(note);
+    ASSERT_NE(dialog, (HWND)NULL);
+    RECT place, work;
+    GetWindowRect(dialog, &place);
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    EXPECT_GE(place.left, work.left);
+    EXPECT_GE(place.top, work.top);
+    EXPECT_LE(place.right, work.right);
+    EXPECT_LE(place.bottom, work.bottom);
+}
+
 TEST_F(NotePropsTest, ClosingStoresTheShownValuesAndEndsTheReminder)
 {
     NoteRecord* note = NoteWithWindow();
