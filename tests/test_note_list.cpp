@@ -132,7 +132,7 @@ TEST_F(NoteListTest, RowTextsFollowTheRecord)
     EXPECT_EQ(FormattedRow(undated, 0), (Row{ "1", "no", "on", "00:00", "00.00.0000" }));
 }
 
-TEST_F(NoteListTest, ShowsEveryNoteHeadFirstUnderFiveColumns)
+TEST_F(NoteListTest, ShowsEveryNoteHeadFirstUnderFiveColumnsAndOpensOnce)
 {
     Open();
     EXPECT_EQ(CountThreadWindows("Note - Liste"), 1);
@@ -149,7 +149,16 @@ TEST_F(NoteListTest, ShowsEveryNoteHeadFirstUnderFiveColumns)
         EXPECT_STREQ(text, headers[column]);
         EXPECT_EQ(info.cx, widths[column]);
     }
-    SendMessageA(hNoteListDialog, WM_COMMAND, IDC_CLOSE, 0);
+    // An empty list leaves only "Note erstellen", "Aktualisieren" and "Schließen".
+    ASSERT_EQ(CurrentListNote, nullptr);
+    for (int id : { IDC_LIST_ALARM, IDC_LIST_VISIBLE, IDC_LIST_DELETE, IDC_LIST_PROPERTIES })
+        Click(id);
+    EXPECT_NE(hNoteListDialog, (HWND)NULL);
+    Click(IDC_LIST_REFRESH);
+    EXPECT_TRUE(FileExists(InDataFolder(NOTE_INDEX_FILE)));
+    EXPECT_EQ(ReadFileBytes(InDataFolder(NOTE_INDEX_FILE)), "");
+    Click(IDC_CLOSE);
+    EXPECT_EQ(hNoteListDialog, (HWND)NULL);
 
     NoteRecord* first = AddTestNote();
     first->visible = 1;
@@ -460,22 +469,6 @@ TEST_F(NoteListTest, SchliessenShowsTheVisibleNotesUnlessNotesAreHidden)
     EXPECT_EQ(EditorText(visible->editor), "Sichtbar");
     EXPECT_EQ(hidden->window, (HWND)NULL);
     EXPECT_FALSE(FileExists(InDataFolder(NOTE_INDEX_FILE)));
-}
-
-TEST_F(NoteListTest, EmptyListLeavesOnlyCreateRefreshAndClose)
-{
-    Open();
-    ASSERT_EQ(CurrentListNote, nullptr);
-    for (int id : { IDC_LIST_ALARM, IDC_LIST_VISIBLE, IDC_LIST_DELETE, IDC_LIST_PROPERTIES })
-        Click(id);
-    EXPECT_NE(hNoteListDialog, (HWND)NULL);
-    EXPECT_EQ(CountNotes(), 0);
-    Click(IDC_LIST_REFRESH);
-    EXPECT_EQ(StoredRecords().size(), 0u);
-    EXPECT_TRUE(FileExists(InDataFolder(NOTE_INDEX_FILE)));
-    Click(IDC_LIST_CREATE);
-    EXPECT_EQ(CountNotes(), 1);
-    EXPECT_EQ(RowCount(), 0);
 }
 
 }  // namespace
