@@ -15,6 +15,7 @@ Runs inside `scripts/winerun --session`, which provides DISPLAY and
 WINEPREFIX. A failing scenario keeps its screenshot, start directory and
 registry export in BUILD_DIR/e2e-failures/<scenario>/.
 """
+import contextlib
 import datetime
 import os
 import re
@@ -39,14 +40,14 @@ PALE_YELLOW = (254, 254, 152)
 RED = (255, 0, 0)
 BLACK = (0, 0, 0)
 
-# The tray menu in its order; arrow keys skip the separators.
-TRAY_MENU = ["Alle Notes anzeigen", "Immer im Vordergrund", "Notes verbergen", "Alarm",
-             "Note - Liste anzeigen", "Einstellungen", "Informationen", "Hilfe", "Beenden"]
-TEXT_MENU = ["Rückgänig", "Kopieren", "Ausschneiden", "Einfügen", "Fett", "Kursiv",
-             "Unterstrichen", "Durchgestrichen", "Linksbündig", "Zentriert", "Rechtsbündig",
-             "Schriftart"]
-COMMAND_MENU = ["&Löschen", "&Importieren", "E&xportieren", "&Drucken", "&Einstellungen",
-                "&Notes verbergen", "Note &löschen"]
+# The program's menus, item by item, None for a separator.
+TRAY_MENU = ["Alle Notes anzeigen", None, "Immer im Vordergrund", "Notes verbergen", "Alarm", None,
+             "Note - Liste anzeigen", "Einstellungen", None, "Informationen", "Hilfe", "Beenden"]
+TEXT_MENU = ["Rückgänig", "Kopieren", "Ausschneiden", "Einfügen", None, "Fett", "Kursiv",
+             "Unterstrichen", "Durchgestrichen", None, "Linksbündig", "Zentriert", "Rechtsbündig",
+             None, "Schriftart"]
+COMMAND_MENU = ["&Löschen", "&Importieren", "E&xportieren", "&Drucken", None, "&Einstellungen",
+                "&Notes verbergen", None, "Note &löschen"]
 
 
 def check(condition, message):
@@ -183,15 +184,19 @@ class Quiblet:
     def start(self):
         """Starts the program and waits for its tray icon."""
         check(tray_window() is None, "a tray icon is already shown before the start")
+        # Wine's desktop process (which holds the tray) outlives a program by
+        # about a second; a program started while it shuts down fails.
+        wait_for("Wine's desktop process of the last run to end", lambda: not wine_desktops(), 20)
         proc = self.launch()
         self.proc = proc
-        wait_for("the tray icon", lambda: proc.poll() is not None or tray_icon(), timeout=30)
+        wait_for("the tray icon", lambda: proc.poll() is not None or tray_icon(), timeout=60)
         check(proc.poll() is None, "Quiblet.exe ended at start with code %s" % proc.returncode)
         return proc
 
     def wait_exit(self, proc=None, timeout=15):
         proc = proc or self.proc
-        wait_for("Quiblet.exe to end", lambda: proc.poll() is not None, timeout)
+        wait_for("Quiblet.exe (run %d) to end" % (self.runs.index(proc) + 1), lambda: proc.poll() is not None,
+                 timeout)
         return proc.returncode
 
     def quit(self):
@@ -202,7 +207,7 @@ class Quiblet:
         return code
 
     def tray_command(self, item):
-        with_popup(lambda: tray_click(3), ["Down"] * (TRAY_MENU.index(item) + 1) + ["Return"])
+        choose(lambda: tray_click(3), TRAY_MENU, item)
 
     def kill_all(self):
         for proc in self.runs:
@@ -213,6 +218,23 @@ class Quiblet:
             wait_for("the tray icon to go after the kill", lambda: tray_window() is None, timeout=10)
         except Failure:
             pass
+
+
+def wine_desktops():
+    """Process ids of Wine's desktop (explorer.exe) for this prefix."""
+    mine = ("WINEPREFIX=" + os.environ["WINEPREFIX"]).encode()
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            with open("/proc/%s/cmdline" % pid, "rb") as f:
+                command = f.read()
+            with open("/proc/%s/environ" % pid, "rb") as f:
+                environment = f.read().split(b"\0")
+        except OSError:
+            continue
+        if b"explorer.exe" in command and mine in environment:
+            found.append(pid)
+    return found
 
 
 def tray_window():
@@ -271,13 +293,75 @@ def popups():
     return {w.xid: w for w in program_windows() if w.name == ""}
 
 
-def with_popup(open_it, keys):
-    """Opens a popup menu and chooses from it by keyboard."""
+def open_popup(open_it):
     before = set(popups())
     open_it()
-    menu = wait_for("the menu", lambda: next((w for x, w in popups().items() if x not in before), None))
-    press_keys(menu, *keys)
+    return wait_for("the menu", lambda: next((w for x, w in popups().items() if x not in before), None))
+
+
+# Wine draws a menu item 16 pixels high and a separator 9, with its grey
+# line 4 down; the items begin 3 pixels below the menu's top edge.
+MENU_ITEM, MENU_SEPARATOR, MENU_SEPARATOR_LINE, MENU_TOP = 16, 9, 4, 3
+SEPARATOR_GREY = (166, 166, 166)
+
+
+def choose(open_it, items, item):
+    """Opens a popup menu and clicks one of its items. Keys would go to the
+    foreground window, which after a click on the tray may still be Wine's
+    tray; the mouse reaches the menu itself. The separators are looked for
+    where the layout puts them before anything is clicked."""
+    menu = open_popup(open_it)
+    y, centre, lines = menu.y + MENU_TOP, None, []
+    for entry in items:
+        if entry is None:
+            lines.append(y + MENU_SEPARATOR_LINE)
+            y += MENU_SEPARATOR
+        else:
+            if entry == item:
+                centre = y + MENU_ITEM // 2
+            y += MENU_ITEM
+    try:
+        wait_for("the menu's separators", lambda: (lambda shot: all(
+            shot.rgb(menu.x + menu.w - 12, line) == SEPARATOR_GREY for line in lines))(Shot()), timeout=3)
+    except Failure:
+        raise Failure("the menu %r has no separators at y %r: its layout is not the one expected" % (menu, lines))
+    xdotool("mousemove", menu.x + 30, centre)
+    time.sleep(0.1)
+    xdotool("click", 1)
     wait_for("the menu to close", lambda: menu.xid not in popups())
+
+
+def box_buttons(box):
+    """Centres of a message box's push buttons, left to right: Wine draws
+    them as white rectangles on the box's grey, so the lowest row with white
+    runs of button width crosses them all."""
+    def runs(shot, y):
+        found, start = [], None
+        for x in range(box.x + 3, box.x + box.w - 2):
+            white = shot.rgb(x, y) == (255, 255, 255)
+            if white and start is None:
+                start = x
+            elif not white and start is not None:
+                if x - start >= 30:
+                    found.append((start + x) // 2)
+                start = None
+        return found
+
+    def probe():
+        shot = Shot()
+        for y in range(box.y + box.h - 4, box.y + box.h // 2, -1):
+            centres = runs(shot, y)
+            if centres:
+                return [(x, y - 8) for x in centres]
+        return None
+    return wait_for("the buttons of %r" % box.name, probe, timeout=5)
+
+
+def answer_box(box, button):
+    """Clicks a box's button by its place (0 = the first from the left):
+    a click reaches the box whatever has the keyboard."""
+    click(*box_buttons(box)[button])
+    wait_for("%r to close" % box.name, lambda: box.xid not in {w.xid for w in program_windows()})
 
 
 def wait_notes(count, timeout=10):
@@ -314,9 +398,41 @@ def focus_text(note):
     time.sleep(0.2)
 
 
+def select_text(note, colour, *keys):
+    """Selects with the keyboard after a click into the text, and waits for
+    the selection to show: the control draws it by inverting the note's
+    colour. After a menu Wine does not always give the focus back to the
+    text, so a click that leaves no selection visible is tried again."""
+    inverse = tuple(255 - c for c in colour)
+    box = (note.x, note.y + 20, note.x + note.w, note.y + note.h)
+    for _ in range(3):
+        focus_text(note)
+        press_keys(note, *keys)
+        try:
+            wait_for("a selection", lambda: Shot().count(box, inverse) > 20, timeout=2)
+            return
+        except Failure:
+            pass
+    raise Failure("no selection shows after clicking into the note and pressing %r" % (keys,))
+
+
+def drag_note(note, left, top):
+    """Drags a note by its title bar so that its corner lands at left, top.
+    A drag that does not take (Wine now and then misses the press on a note
+    it has only just activated) is tried again, as a user would."""
+    for _ in range(3):
+        focus_text(note)
+        drag(note.x + note.w // 2, note.y + 10, left + note.w // 2, top + 10)
+        try:
+            return wait_for("the note to move", lambda: next(
+                (n for n in note_windows() if n.xid == note.xid and (n.x, n.y) == (left, top)), None), 3)
+        except Failure:
+            pass
+    raise Failure("the note does not move when dragged by its title bar: %r" % note_windows())
+
+
 def text_menu(note, item):
-    x, y = text_point(note)
-    with_popup(lambda: click(x, y, 3), ["Down"] * (TEXT_MENU.index(item) + 1) + ["Return"])
+    choose(lambda: click(*text_point(note), 3), TEXT_MENU, item)
 
 
 def read(path, mode="r"):
@@ -324,8 +440,23 @@ def read(path, mode="r"):
         return f.read()
 
 
-def wine_reg(*args):
-    return subprocess.run(["wine", "reg"] + list(args), capture_output=True)
+def wine_reg(*args, cwd=None):
+    # File names are given relative to `cwd`: reg takes a leading "/" for a switch.
+    return subprocess.run(["wine", "reg"] + list(args), capture_output=True, cwd=cwd)
+
+
+@contextlib.contextmanager
+def settings_put_back(folder):
+    """The scenarios use the prefix's real settings key; whatever was there
+    before (a developer's own settings) comes back afterwards."""
+    os.makedirs(folder, exist_ok=True)
+    had = wine_reg("export", REG_KEY, "saved.reg", "/y", cwd=folder).returncode == 0
+    try:
+        yield
+    finally:
+        wine_reg("delete", REG_KEY, "/f")
+        if had:
+            wine_reg("import", "saved.reg", cwd=folder)
 
 
 def fresh_registry():
@@ -337,6 +468,16 @@ def title_button(note, which):
     """Middle of a title-bar button, from the note's top-left corner."""
     x = {"menu": 10, "bell": 30, "hide": note.w - 30, "delete": note.w - 10}[which]
     return (note.x + x, note.y + 10)
+
+
+def dialog_point(dialog, size, point):
+    """Screen position of a point given in the dialog units of its template
+    (`size` the template's width and height). The scale comes from the
+    window's width less its 3-pixel dialog frame; the distance is counted up
+    from the bottom edge, so the caption's height does not matter."""
+    scale = (dialog.w - 6) / size[0]
+    return (dialog.x + 3 + round(point[0] * scale),
+            dialog.y + dialog.h - 3 - round((size[1] - point[1]) * scale))
 
 
 # ---- Scenarios ------------------------------------------------------------------
@@ -373,13 +514,13 @@ def new_note(q):
     pixel_becomes("the note's outline", note.x, note.y + note.h // 2, BLACK)
 
     focus_text(note)
-    type_text("Hallo Welt")
+    type_text(note, "Hallo Welt")
     # "Fett" on the whole text makes it uniform, then on the last word alone
     # flips that word: whatever weight the control starts with, the two
     # words end up different.
-    xdotool("key", "ctrl+End", "shift+ctrl+Home")
+    select_text(note, PALE_YELLOW, "ctrl+End", "shift+ctrl+Home")
     text_menu(note, "Fett")
-    xdotool("key", "ctrl+End", "shift+ctrl+Left")
+    select_text(note, PALE_YELLOW, "ctrl+End", "shift+ctrl+Left")
     text_menu(note, "Fett")
 
     folder = q.data_folder
@@ -409,9 +550,8 @@ def restart(q):
     tray_click()
     note = wait_notes(1)[0]
     focus_text(note)
-    type_text("Erste Zeile")
-    drag(note.x + note.w // 2, note.y + 10, 400, 300)
-    moved = wait_for("the note to move", lambda: next((n for n in note_windows() if n.x < 600), None))
+    type_text(note, "Erste Zeile")
+    moved = drag_note(note, 310, 290)
     folder = q.data_folder
     check(q.quit() == 0, "exit code %s" % q.proc.returncode)
     rec = read_index(folder)[0]
@@ -423,8 +563,8 @@ def restart(q):
     pixel_becomes("the restarted note's text area", again.x + again.w // 2, again.y + again.h - 15,
                   PALE_YELLOW)
     focus_text(again)
-    xdotool("key", "ctrl+End")
-    type_text(" und mehr")
+    press_keys(again, "ctrl+End")
+    type_text(again, " und mehr")
     check(q.quit() == 0, "exit code %s" % q.proc.returncode)
     rec = read_index(folder)[0]
     check((rec["left"], rec["top"], rec["width"], rec["height"]) == place,
@@ -445,7 +585,8 @@ def second_start(q):
     second = q.launch()
     box = window_named(ALREADY_RUNNING, timeout=20)
     check(second.poll() is None, "the second copy ended before its box was closed")
-    press_keys(box, "Return")
+    check(len(box_buttons(box)) == 1, "the box has not just one button")
+    answer_box(box, 0)
     check(q.wait_exit(second) == 0, "the second copy ended with code %s" % second.returncode)
     check(first.poll() is None, "the first copy ended too")
     check(tray_icon() is not None, "the first copy's tray icon is gone")
@@ -457,15 +598,13 @@ def hide_and_show(q):
     back exactly the notes that were shown; "Alle Notes anzeigen" brings back
     the hidden one too."""
     fresh_registry()
+    folder = q.prepare_data_folder()
+    places = [(200, 150, 180, 200), (500, 150, 180, 200)]
+    write_index(folder, [dict(left=l, top=t, width=w, height=h, fileName="E2E0000000%d.dat" % i)
+                         for i, (l, t, w, h) in enumerate(places)])
     q.start()
-    tray_click()
-    first = wait_notes(1)[0]
-    focus_text(first)
-    drag(first.x + first.w // 2, first.y + 10, 300, 250)
-    first = wait_for("the first note to move", lambda: next((n for n in note_windows() if n.x < 600), None))
-    tray_click()
-    second = wait_for("a second note", lambda: next((n for n in note_windows() if n.x >= 600), None))
-    wait_notes(2)
+    first, second = note_at(places[0]), note_at(places[1])
+    pixel_becomes("the second note", *text_point(second), PALE_YELLOW)
 
     click(*title_button(second, "hide"))
     shown = wait_notes(1)
@@ -481,9 +620,7 @@ def hide_and_show(q):
 
     q.tray_command("Alle Notes anzeigen")
     shown = sorted(n.geometry for n in wait_notes(2))
-    check(shown == sorted([first.geometry, second.geometry]),
-          "\"Alle Notes anzeigen\" shows %r" % shown)
-    folder = q.data_folder
+    check(shown == sorted(places), "\"Alle Notes anzeigen\" shows %r" % shown)
     check(q.quit() == 0, "exit code %s" % q.proc.returncode)
     check([r["visible"] for r in read_index(folder)] == [1, 1], "records %r" % read_index(folder))
 
@@ -496,7 +633,7 @@ def delete_confirm(q):
     tray_click()
     note = wait_notes(1)[0]
     focus_text(note)
-    type_text("Weg damit")
+    type_text(note, "Weg damit")
     # Hiding all notes saves them, so the note has its content file.
     q.tray_command("Notes verbergen")
     no_notes()
@@ -508,15 +645,14 @@ def delete_confirm(q):
 
     click(*title_button(note, "delete"))
     box = window_named("Löschen")
-    press_keys(box, "n")
-    wait_for("the question to go", lambda: not any(w.name == "Löschen" for w in program_windows()))
+    check(len(box_buttons(box)) == 2, "the question has not two buttons (Yes, No)")
+    answer_box(box, 1)
     time.sleep(0.3)
     check(len(note_windows()) == 1, "the note went although the answer was No")
     check(os.path.exists(content), "the content file went although the answer was No")
 
     click(*title_button(note, "delete"))
-    box = window_named("Löschen")
-    press_keys(box, "y")
+    answer_box(window_named("Löschen"), 0)
     no_notes()
     check(not os.path.exists(content), "the content file is still there after Yes")
     check(q.quit() == 0, "exit code %s" % q.proc.returncode)
@@ -600,8 +736,38 @@ def note_list(q):
     check(q.quit() == 0, "exit code %s" % q.proc.returncode)
 
 
+def default_colour(q):
+    """A colour swatch clicked in "Einstellungen allgemein" becomes the colour
+    of new notes; closing the dialog writes all ten settings to the
+    registry."""
+    fresh_registry()
+    q.start()
+    q.tray_command("Einstellungen")
+    dialog = window_named("Einstellungen allgemein")
+    # Swatch 1027, pale green, in the dialog's 297 x 241 template.
+    swatch = dialog_point(dialog, (297, 241), (35 + 7, 28 + 7))
+    pixel_becomes("the second swatch", *swatch, (203, 254, 203))
+    click(*swatch)
+    pixel_becomes("the colour preview", *dialog_point(dialog, (297, 241), (175 + 17, 28 + 7)),
+                  (203, 254, 203))
+    click(*dialog_point(dialog, (297, 241), (240 + 25, 220 + 7)))  # "Schließen"
+    wait_for("the settings dialog to close",
+             lambda: not any(w.name == "Einstellungen allgemein" for w in program_windows()))
+    values = wine_reg("query", REG_KEY).stdout.decode("utf-8", errors="replace")
+    stored = dict(re.findall(r"^\s+(\w+)\s+REG_\w+\s+(.*?)\s*$", values, re.M))
+    check(stored.get("DefaultBackColor") == "0xcbfecb", "DefaultBackColor %r" % stored.get("DefaultBackColor"))
+    names = {"DefaultBackColor", "NotesSizeX", "NotesSizeY", "StartupNotes", "StartupAlarms", "Splash",
+             "Sound", "SafeMode", "AlwaysOnTop", "DefaultAlarm"}
+    check(set(stored) == names, "registry values %r" % sorted(stored))
+
+    tray_click()
+    note = wait_notes(1)[0]
+    pixel_becomes("the new note", *text_point(note), (203, 254, 203))
+    check(q.quit() == 0, "exit code %s" % q.proc.returncode)
+
+
 SCENARIOS = [first_start, new_note, restart, second_start, hide_and_show, delete_confirm,
-             alarm_at_startup, note_list]
+             alarm_at_startup, note_list, default_colour]
 
 
 def keep_failure(build, name, q, error):
@@ -614,7 +780,7 @@ def keep_failure(build, name, q, error):
     except Exception as e:  # the screen itself may be what failed
         print("  (no screenshot: %s)" % e)
     shutil.copytree(q.start_dir, os.path.join(where, "start"), ignore=shutil.ignore_patterns("*.exe", "*.wav"))
-    wine_reg("export", REG_KEY, os.path.join(where, "registry.reg"), "/y")
+    wine_reg("export", REG_KEY, "registry.reg", "/y", cwd=where)
     with open(os.path.join(where, "error.txt"), "w") as f:
         f.write("%s\n" % error)
     return where
@@ -655,7 +821,8 @@ def main(argv):
         if not os.environ.get(var):
             print("%s is not set: run this under scripts/winerun --session" % var)
             return 2
-    results = [run_scenario(build, s) for s in SCENARIOS if not chosen or s.__name__ in chosen]
+    with settings_put_back(os.path.join(build, "e2e-run")):
+        results = [run_scenario(build, s) for s in SCENARIOS if not chosen or s.__name__ in chosen]
     return 0 if all(results) else 1
 
 

@@ -79,17 +79,23 @@ def click(x, y, button=1):
     xdotool("mousemove", x, y, "click", button)
 
 
+def wait_focus(window, timeout=10):
+    """Waits until Wine has made `window` the active one; it moves the X
+    focus along, and keys typed now reach it."""
+    wait_for("%r to take the keyboard focus" % window.name,
+             lambda: xdotool("getwindowfocus", check=False).strip() == str(window.xid), timeout)
+
+
 def press_keys(window, *keys):
-    """Keys sent to one window (XSendEvent), whatever has the X focus: the
-    tray menu opens while the focus stays on the tray, in another process.
-    The window may vanish with the last key (a menu choice, a box answer)."""
+    """Keys pressed as a keyboard does, once `window` is active."""
+    wait_focus(window)
     for key in keys:
-        xdotool("key", "--window", window.xid, key, check=False)
+        xdotool("key", key)
         time.sleep(0.05)
 
 
-def type_text(text):
-    """Types into the window that has the focus, as a keyboard does."""
+def type_text(window, text):
+    wait_focus(window)
     xdotool("type", "--delay", 40, text)
 
 
@@ -109,7 +115,14 @@ class Shot:
     """One picture of the whole screen, from `xwd -root`."""
 
     def __init__(self):
-        data = subprocess.run(["xwd", "-root", "-silent"], capture_output=True, check=True).stdout
+        for attempt in range(3):
+            done = subprocess.run(["xwd", "-root", "-silent"], capture_output=True)
+            if done.returncode == 0:
+                break
+            time.sleep(0.1)  # a window that vanishes during the dump makes xwd fail
+        else:
+            raise Failure("xwd failed: %s" % done.stderr.decode(errors="replace").strip())
+        data = done.stdout
         head = struct.unpack(">25I", data[:100])
         header_size, depth = head[0], head[3]
         self.width, self.height = head[4], head[5]
