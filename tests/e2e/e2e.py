@@ -3,8 +3,8 @@
 
 Each scenario starts the built Quiblet.exe under Wine in a fresh start
 directory, with a fresh registry key, drives it only through X input (clicks
-on its tray icon and on the title-bar buttons of its notes, keys, menu
-choices by keyboard) and checks only what a user or another program can see:
+on its tray icon, on the title-bar buttons of its notes and on menu items,
+keys) and checks only what a user or another program can see:
 windows on the screen, pixels, the files of the data folder, the registry and
 the exit code.
 
@@ -24,6 +24,7 @@ import signal
 import struct
 import subprocess
 import sys
+import threading
 import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
@@ -431,12 +432,33 @@ def drag_note(note, left, top):
     raise Failure("the note does not move when dragged by its title bar: %r" % note_windows())
 
 
+def heights_during(note, action, settle=0.5):
+    """The heights the note's window goes through while `action` runs,
+    sampled as fast as xdotool answers."""
+    seen, done = [], threading.Event()
+
+    def sample():
+        while not done.is_set():
+            out = xdotool("getwindowgeometry", "--shell", note.xid, check=False)
+            seen.extend(int(line[7:]) for line in out.splitlines() if line.startswith("HEIGHT="))
+    sampler = threading.Thread(target=sample)
+    sampler.start()
+    try:
+        time.sleep(0.1)
+        action()
+        time.sleep(settle)
+    finally:
+        done.set()
+        sampler.join()
+    return seen
+
+
 def text_menu(note, item):
     choose(lambda: click(*text_point(note), 3), TEXT_MENU, item)
 
 
-def read(path, mode="r"):
-    with open(path, mode, **({} if "b" in mode else {"encoding": "cp1252"})) as f:
+def read(path):
+    with open(path, encoding="cp1252") as f:
         return f.read()
 
 
@@ -606,7 +628,8 @@ def hide_and_show(q):
     first, second = note_at(places[0]), note_at(places[1])
     pixel_becomes("the second note", *text_point(second), PALE_YELLOW)
 
-    click(*title_button(second, "hide"))
+    heights = heights_during(second, lambda: click(*title_button(second, "hide")))
+    check(any(0 < h < second.h for h in heights), "the note vanished without rolling up (heights seen: %r)" % sorted(set(heights)))
     shown = wait_notes(1)
     check(shown[0].geometry == first.geometry, "the hide button took the wrong note: %r" % shown)
 
