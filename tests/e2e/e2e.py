@@ -793,10 +793,12 @@ SCENARIOS = [first_start, new_note, restart, second_start, hide_and_show, delete
              alarm_at_startup, note_list, default_colour]
 
 
+def failure_folder(build, name):
+    return os.path.join(build, "e2e-failures", name)
+
+
 def keep_failure(build, name, q, error):
-    where = os.path.join(build, "e2e-failures", name)
-    if os.path.exists(where):
-        shutil.rmtree(where)
+    where = failure_folder(build, name)
     os.makedirs(where)
     try:
         Shot().save_png(os.path.join(where, "screen.png"))
@@ -812,6 +814,7 @@ def keep_failure(build, name, q, error):
 def run_scenario(build, scenario):
     name = scenario.__name__
     q = Quiblet(build, os.path.join(build, "e2e-run", name))
+    shutil.rmtree(failure_folder(build, name), ignore_errors=True)  # traces of an older run mislead
     began = time.monotonic()
     try:
         scenario(q)
