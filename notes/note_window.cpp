@@ -1,4 +1,5 @@
 #include "notes/note_window.h"
+#include <limits.h>
 #include <richedit.h>
 #include <windowsx.h>
 #include "alarm/note_props_dialog.h"
@@ -26,27 +27,38 @@ void SetUpNoteEditor(HWND editor, COLORREF backColor)
     SendMessageA(editor, EM_SETEVENTMASK, 0, NOTE_EDITOR_EVENTS);
 }
 
-void MoveRectInside(RECT* place, const RECT& area)
+static LONG Clamped(LONGLONG value)
 {
-    LONG left = place->left, top = place->top;
-    LONG width = place->right - place->left, height = place->bottom - place->top;
-    if (left + width > area.right) left = area.right - width;
-    if (left < area.left) left = area.left;
-    if (top + height > area.bottom) top = area.bottom - height;
-    if (top < area.top) top = area.top;
-    OffsetRect(place, left - place->left, top - place->top);
+    return static_cast<LONG>(value > LONG_MAX ? LONG_MAX : value < LONG_MIN ? LONG_MIN : value);
+}
+
+// Worked in 64 bits: a stored place may hold any value.
+POINT PlaceInsideArea(LONG left, LONG top, LONG width, LONG height, const RECT& area)
+{
+    LONGLONG x = left, y = top;
+    if (x + width > area.right) x = static_cast<LONGLONG>(area.right) - width;
+    if (x < area.left) x = area.left;
+    if (y + height > area.bottom) y = static_cast<LONGLONG>(area.bottom) - height;
+    if (y < area.top) y = area.top;
+    POINT place = { Clamped(x), Clamped(y) };
+    return place;
 }
 
 void KeepNoteOnScreen(NoteRecord* note)
 {
-    RECT place = { note->left, note->top, note->left + note->width, note->top + note->height };
-    if (MonitorFromRect(&place, MONITOR_DEFAULTTONULL)) return;
+    LONGLONG right = static_cast<LONGLONG>(note->left) + note->width;
+    LONGLONG bottom = static_cast<LONGLONG>(note->top) + note->height;
+    RECT place = { note->left, note->top, Clamped(right), Clamped(bottom) };
+    // A place at the very end of the coordinate range cannot hold the note
+    // whole; such a note is off the screen whatever a monitor says.
+    bool whole = place.right == right && place.bottom == bottom;
+    if (whole && MonitorFromRect(&place, MONITOR_DEFAULTTONULL)) return;
     MONITORINFO monitor = {};
     monitor.cbSize = sizeof monitor;
     if (!GetMonitorInfoA(MonitorFromRect(&place, MONITOR_DEFAULTTONEAREST), &monitor)) return;
-    MoveRectInside(&place, monitor.rcWork);
-    note->left = place.left;
-    note->top = place.top;
+    POINT inside = PlaceInsideArea(note->left, note->top, note->width, note->height, monitor.rcWork);
+    note->left = inside.x;
+    note->top = inside.y;
 }
 
 void KeepWindowOnScreen(HWND window)
@@ -57,10 +69,10 @@ void KeepWindowOnScreen(HWND window)
     if (!GetWindowRect(window, &place) ||
         !GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor))
         return;
-    RECT inside = place;
-    MoveRectInside(&inside, monitor.rcWork);
-    if (!EqualRect(&inside, &place))
-        SetWindowPos(window, NULL, inside.left, inside.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    POINT inside = PlaceInsideArea(place.left, place.top, place.right - place.left, place.bottom - place.top,
+                                   monitor.rcWork);
+    if (inside.x != place.left || inside.y != place.top)
+        SetWindowPos(window, NULL, inside.x, inside.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text)

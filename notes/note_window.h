@@ -38,9 +38,9 @@ int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text);
 void SetUpNoteEditor(HWND editor, COLORREF backColor);
 // Moves a stored place that lies wholly off every monitor onto the nearest.
 void KeepNoteOnScreen(NoteRecord* note);
-// Shifts `place` (keeping its size) so that it lies inside `area`; a place
-// larger than the area keeps its left/top edge on the area's.
-void MoveRectInside(RECT* place, const RECT& area);
+// The top-left corner nearest to (left, top) at which a rectangle of the
+// given size lies inside `area`; a larger one starts at the area's edge.
+POINT PlaceInsideArea(LONG left, LONG top, LONG width, LONG height, const RECT& area);
 // Moves a window that sticks out of its monitor's work area back inside it.
 void KeepWindowOnScreen(HWND window);
 

@@ -1,6 +1,7 @@
 // Note windows: making them, their place and size, the title-bar buttons, the
 // commands and the painted frame, driven through real windows.
 #include "support/test_env.h"
+#include <limits.h>
 #include <richedit.h>
 #include <string>
 #include <vector>
@@ -298,7 +299,10 @@ TEST_F(NoteWindowTest, NoteOffEveryMonitorComesBackOnTheNearest)
 {
     NoteRecord* lost = AddTestNote(-5000, -4000, 180, 200);
     NoteRecord* partly = AddTestNote(-60, 100, 180, 200);
+    NoteRecord* farOut = AddTestNote(LONG_MAX - 10, LONG_MAX - 10, 180, 200);
     ASSERT_EQ(1, ShowVisibleNotes());
+    RECT farRect = WindowRect(farOut->window);
+    EXPECT_NE((HMONITOR)NULL, MonitorFromRect(&farRect, MONITOR_DEFAULTTONULL)) << "the edge of the coordinates";
     RECT r = WindowRect(lost->window);
     EXPECT_NE((HMONITOR)NULL, MonitorFromRect(&r, MONITOR_DEFAULTTONULL));
     EXPECT_EQ(r.left, lost->left);
@@ -313,19 +317,20 @@ TEST_F(NoteWindowTest, NoteOffEveryMonitorComesBackOnTheNearest)
     EXPECT_EQ(top, NoteList.head->top);
 }
 
-TEST(NotePlacement, MoveRectInsideKeepsSizeAndShiftsLeastNeeded)
+TEST(NotePlacement, PlaceInsideAreaShiftsLeastNeeded)
 {
-    struct Case { RECT place; RECT expected; } cases[] = {
-        { { -500, -400, -320, -200 }, { 0, 0, 180, 200 } },
-        { { 2000, 900, 2180, 1100 }, { 1100, 800, 1280, 1000 } },
-        { { 10, 10, 1500, 60 }, { 0, 10, 1490, 60 } },   // wider than the area
+    struct Case { LONG left, top, width, height; POINT expected; } cases[] = {
+        { -500, -400, 180, 200, { 0, 0 } },
+        { 2000, 900, 180, 200, { 1100, 800 } },
+        { 10, 10, 1490, 50, { 0, 10 } },   // wider than the area
+        { LONG_MAX, LONG_MIN, 180, 200, { 1100, 0 } },
+        { LONG_MIN, LONG_MAX - 5, 0x7FFF, 0x7FFF, { 0, 0 } },
     };
-    RECT area = { 0, 0, 1280, 1000 };
+    const RECT area = { 0, 0, 1280, 1000 };
     for (const Case& c : cases) {
-        RECT place = c.place;
-        MoveRectInside(&place, area);
-        EXPECT_TRUE(EqualRect(&place, &c.expected))
-            << place.left << "," << place.top << "," << place.right << "," << place.bottom;
+        POINT place = PlaceInsideArea(c.left, c.top, c.width, c.height, area);
+        EXPECT_EQ(c.expected.x, place.x) << c.left << "," << c.top;
+        EXPECT_EQ(c.expected.y, place.y) << c.left << "," << c.top;
     }
 }
 
