@@ -44,11 +44,22 @@ POINT PlaceInsideArea(LONG left, LONG top, LONG width, LONG height, const RECT& 
     return place;
 }
 
+// Before the window exists the stored place is judged; afterwards the
+// window's own rectangle, since the system may have given it another size
+// than the stored one (its tracking limits).
 void KeepNoteOnScreen(NoteRecord* note)
 {
-    LONGLONG right = static_cast<LONGLONG>(note->left) + note->width;
-    LONGLONG bottom = static_cast<LONGLONG>(note->top) + note->height;
-    RECT place = { note->left, note->top, Clamped(right), Clamped(bottom) };
+    RECT place;
+    LONGLONG right, bottom;
+    if (note->window) {
+        if (!GetWindowRect(note->window, &place)) return;
+        right = place.right;
+        bottom = place.bottom;
+    } else {
+        right = static_cast<LONGLONG>(note->left) + note->width;
+        bottom = static_cast<LONGLONG>(note->top) + note->height;
+        SetRect(&place, note->left, note->top, Clamped(right), Clamped(bottom));
+    }
     // A place at the very end of the coordinate range cannot hold the note
     // whole; such a note is off the screen whatever a monitor says.
     bool whole = place.right == right && place.bottom == bottom;
@@ -56,9 +67,13 @@ void KeepNoteOnScreen(NoteRecord* note)
     MONITORINFO monitor = {};
     monitor.cbSize = sizeof monitor;
     if (!GetMonitorInfoA(MonitorFromRect(&place, MONITOR_DEFAULTTONEAREST), &monitor)) return;
-    POINT inside = PlaceInsideArea(note->left, note->top, note->width, note->height, monitor.rcWork);
+    LONG width = note->window ? place.right - place.left : note->width;
+    LONG height = note->window ? place.bottom - place.top : note->height;
+    POINT inside = PlaceInsideArea(place.left, place.top, width, height, monitor.rcWork);
     note->left = inside.x;
     note->top = inside.y;
+    if (note->window)
+        SetWindowPos(note->window, NULL, inside.x, inside.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void KeepWindowOnScreen(HWND window)
@@ -90,6 +105,7 @@ int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text)
         return 0;
     }
     note->window = window;
+    KeepNoteOnScreen(note);
     HWND editor = CreateWindowExA(0, NOTE_EDITOR_CLASS, "", editorStyle, 0, 0, 0, 0,
                                   window, NULL, hInstance, NULL);
     if (!editor) {

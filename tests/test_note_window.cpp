@@ -300,9 +300,14 @@ TEST_F(NoteWindowTest, NoteOffEveryMonitorComesBackOnTheNearest)
     NoteRecord* lost = AddTestNote(-5000, -4000, 180, 200);
     NoteRecord* partly = AddTestNote(-60, 100, 180, 200);
     NoteRecord* farOut = AddTestNote(LONG_MAX - 10, LONG_MAX - 10, 180, 200);
+    NoteRecord* tooWide = AddTestNote(-5000, 100, 0x7FFF, 200);   // wider than a window may be
     ASSERT_EQ(1, ShowVisibleNotes());
-    RECT farRect = WindowRect(farOut->window);
-    EXPECT_NE((HMONITOR)NULL, MonitorFromRect(&farRect, MONITOR_DEFAULTTONULL)) << "the edge of the coordinates";
+    for (NoteRecord* note : { farOut, tooWide }) {
+        RECT r = WindowRect(note->window);
+        EXPECT_NE((HMONITOR)NULL, MonitorFromRect(&r, MONITOR_DEFAULTTONULL)) << r.left << "," << r.top;
+        EXPECT_EQ(r.left, note->left);
+        EXPECT_EQ(r.top, note->top);
+    }
     RECT r = WindowRect(lost->window);
     EXPECT_NE((HMONITOR)NULL, MonitorFromRect(&r, MONITOR_DEFAULTTONULL));
     EXPECT_EQ(r.left, lost->left);
