@@ -3,7 +3,8 @@
 //   floor_notes start <notes in note.dat>   100 windows streaming the files in
 //                                           (timed), then the peak memory
 //   floor_notes repeat <runs>               one new window; saving 100 windows
-//   floor_notes profile 100                 the steps of making 100 windows
+//   floor_notes profile <runs>              the steps of making one window
+//                                           (per window) and 100 (summed)
 #include <windows.h>
 #include <richedit.h>
 #include <stdlib.h>
@@ -16,6 +17,9 @@
 
 // ---- Module state ---------------------------------------------------------
 static const char* const FloorClass = "benchFloorNote";
+// A popup with a sizing border: a note's window without a caption for the
+// system to paint (the program paints its own title bar instead).
+static const DWORD FloorWindowStyle = WS_POPUP | WS_THICKFRAME;
 static const DWORD FloorEditorStyle = WS_CHILD | WS_VISIBLE | ES_MULTILINE | ES_AUTOVSCROLL;
 
 struct FloorNote {
@@ -71,7 +75,7 @@ static FloorNote MakeFloorNote(const RECT& place, const char* path, WindowSteps*
     if (!steps) steps = &ignored;
     Stopwatch clock;
     FloorNote note = { NULL, NULL, path ? path : "" };
-    note.window = CreateWindowExA(WS_EX_TOOLWINDOW, FloorClass, "Floor", WS_THICKFRAME, place.left, place.top,
+    note.window = CreateWindowExA(WS_EX_TOOLWINDOW, FloorClass, "Floor", FloorWindowStyle, place.left, place.top,
                                   place.right - place.left, place.bottom - place.top, NULL, NULL,
                                   GetModuleHandleA(NULL), NULL);
     if (!note.window) return note;
@@ -148,17 +152,41 @@ static int MeasureStart(int records)
     return 0;
 }
 
-static int ProfileStart()
+static void PrintSteps(const char* area, const WindowSteps& steps, int count, bool withText)
 {
+    std::string prefix = std::string("prof_") + area + "_";
+    PrintResult((prefix + "create_window_us").c_str(), steps.window / count);
+    PrintResult((prefix + "create_editor_us").c_str(), steps.editor / count);
+    if (withText) PrintResult((prefix + "stream_in_us").c_str(), steps.text / count);
+    PrintResult((prefix + "show_window_us").c_str(), steps.show / count);
+}
+
+static RECT NewNotePlace()
+{
+    RECT work;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    RECT place = { work.right - BENCH_NOTE_WIDTH - 30, work.bottom - BENCH_NOTE_HEIGHT - 30,
+                   work.right - 30, work.bottom - 30 };
+    return place;
+}
+
+static int ProfileStart(int runs)
+{
+    WindowSteps single;
+    for (int run = -1; run < runs; run++) {
+        WindowSteps ignored;
+        FloorNote note = MakeFloorNote(NewNotePlace(), NULL, run >= 0 ? &single : &ignored);
+        if (!note.editor) return 1;
+        DestroyWindow(note.window);
+        PumpPending();
+    }
+    PrintSteps("floor_create", single, runs, false);
     std::string folder = MakeScratchFolder("floor-profile");
     if (!WriteNoteFolder(folder, FLOOR_VISIBLE_NOTES, FLOOR_VISIBLE_NOTES)) return 1;
     WindowSteps steps;
     std::vector<FloorNote> notes = MakeVisibleNotes(folder, &steps);
     if (!AllMade(notes)) return 1;
-    PrintResult("prof_floor_notes_create_window_us", steps.window);
-    PrintResult("prof_floor_notes_create_editor_us", steps.editor);
-    PrintResult("prof_floor_notes_stream_in_us", steps.text);
-    PrintResult("prof_floor_notes_show_window_us", steps.show);
+    PrintSteps("floor_notes", steps, 1, true);
     DestroyNotes(&notes);
     RemoveFolder(folder);
     return 0;
@@ -166,10 +194,7 @@ static int ProfileStart()
 
 static int MeasureNewWindow(int runs)
 {
-    RECT work;
-    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-    RECT place = { work.right - BENCH_NOTE_WIDTH - 30, work.bottom - BENCH_NOTE_HEIGHT - 30,
-                   work.right - 30, work.bottom - 30 };
+    RECT place = NewNotePlace();
     for (int run = -1; run < runs; run++) {
         Stopwatch clock;
         FloorNote note = MakeFloorNote(place, NULL);
@@ -208,7 +233,7 @@ int main(int argc, char** argv)
     if (argc < 3 || !SetUp()) return 2;
     int count = atoi(argv[2]);
     if (strcmp(argv[1], "start") == 0) return MeasureStart(count);
-    if (strcmp(argv[1], "profile") == 0) return ProfileStart();
+    if (strcmp(argv[1], "profile") == 0) return ProfileStart(count);
     if (strcmp(argv[1], "repeat") == 0) {
         int failed = MeasureNewWindow(count);
         return failed ? failed : MeasureSave(count);

@@ -6,6 +6,7 @@
 // replace them.
 //   profile_quiblet startup   the steps of start-up to the tray icon
 //   profile_quiblet notes     the steps of showing 100 notes
+//   profile_quiblet create    the steps of CreateNote, per note
 //   profile_quiblet save      the parts of SaveNotes with 100 open notes
 //   profile_quiblet idle      the parts of an idle timer tick, 1,000 notes
 #include <windows.h>
@@ -133,6 +134,42 @@ static int ProfileNotes(HINSTANCE instance)
     return 0;
 }
 
+// CreateNote's steps (the record, then MakeNoteWindow's), per new note.
+static int ProfileCreateNote(HINSTANCE instance, int runs)
+{
+    UseOwnSettingsKey();
+    EnterFreshStartFolder();
+    if (!StartUp(instance)) return 1;
+    SilenceSounds();
+    double recordUs = 0;
+    WindowSteps steps;
+    for (int run = -1; run < runs; run++) {
+        // The first note pays for the class's first use; it is not counted.
+        WindowSteps ignored;
+        WindowSteps* counted = run >= 0 ? &steps : &ignored;
+        Stopwatch clock;
+        NoteRecord* note = NewNoteRecord();
+        if (!note) return 1;
+        PushNoteFront(note);
+        if (run >= 0) recordUs += clock.elapsedUs();
+        if (!MakeNoteWindowInSteps(note, counted)) return 1;
+        HWND window = note->window;
+        DeleteNote(window);
+        DestroyWindow(window);
+        PumpPending();
+    }
+    PrintResult("prof_create_new_record_us", recordUs / runs);
+    PrintResult("prof_create_keep_on_screen_us", steps.place / runs);
+    PrintResult("prof_create_create_window_us", steps.window / runs);
+    PrintResult("prof_create_create_editor_us", steps.editor / runs);
+    PrintResult("prof_create_set_up_editor_us", steps.setUp / runs);
+    PrintResult("prof_create_show_editor_us", steps.showEditor / runs);
+    PrintResult("prof_create_show_window_us", steps.show / runs);
+    PrintResult("prof_create_foreground_us", steps.front / runs);
+    ShutDown();
+    return 0;
+}
+
 static double SaveTextsUs(bool programsWay)
 {
     Stopwatch clock;
@@ -206,6 +243,7 @@ int main(int argc, char** argv)
     if (argc < 2) return 2;
     if (strcmp(argv[1], "startup") == 0) return ProfileStartUp(instance);
     if (strcmp(argv[1], "notes") == 0) return ProfileNotes(instance);
+    if (strcmp(argv[1], "create") == 0) return ProfileCreateNote(instance, 11);
     if (strcmp(argv[1], "save") == 0) return ProfileSave(instance);
     if (strcmp(argv[1], "idle") == 0) return ProfileIdleTick(instance);
     return 2;

@@ -111,8 +111,11 @@ class Tray:
 
     def mapped(self):
         info = subprocess.run(["xwininfo", "-id", self.window], stdout=subprocess.PIPE,
-                              stderr=subprocess.DEVNULL, text=True).stdout
-        return "IsViewable" in info
+                              stderr=subprocess.DEVNULL, text=True)
+        if info.returncode != 0:
+            self.window = None   # gone (explorer.exe made anew): search again
+            return False
+        return "IsViewable" in info.stdout
 
     def icon_shown(self):
         """True when the tray is on the screen with an icon drawn in it: the
@@ -240,7 +243,8 @@ def measure(args):
                 samples.add("program", run_windows(exe("profile_quiblet"), "startup")),
                 samples.add("floor", run_windows(exe("floor_tray"), "profile")),
                 samples.add("program", run_windows(exe("profile_quiblet"), "notes")),
-                samples.add("floor", run_windows(exe("floor_notes"), "profile", "100")),
+                samples.add("floor", run_windows(exe("floor_notes"), "profile", "11")),
+                samples.add("program", run_windows(exe("profile_quiblet"), "create")),
                 samples.add("program", run_windows(exe("profile_quiblet"), "save")),
                 samples.add("program", run_windows(exe("profile_quiblet"), "idle"))))
     return samples, failures
@@ -352,6 +356,7 @@ PROFILE_AREAS = (
     ("startup", "floor_startup", "Start-up to the tray icon, no notes", {
         "note_class": "class", "main_dialog": "dialog"}),
     ("notes", "floor_notes", "Showing 100 notes (LoadNotes, then MakeNoteWindow's steps summed over the notes)", {}),
+    ("create", "floor_create", "CreateNote, per new note (NewNoteRecord, then MakeNoteWindow's steps)", {}),
     ("save", None, "SaveNotes with 100 open notes", {}),
     ("idle", None, "An idle timer tick with 1,000 notes, 100 open (each part per tick)", {}),
 )
@@ -417,7 +422,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--build", required=True)
     parser.add_argument("--runs", type=int, default=11, help="runs of each in-process figure")
-    parser.add_argument("--process-runs", type=int, default=7, help="fresh processes per start-up figure")
+    parser.add_argument("--process-runs", type=int, default=9, help="fresh processes per start-up figure")
     parser.add_argument("--launch-runs", type=int, default=7, help="launches per side")
     parser.add_argument("--profile-runs", type=int, default=3, help="runs of the step profiles (0: none)")
     parser.add_argument("--cycles", type=int, default=1000, help="show/hide cycles for the object counts")
