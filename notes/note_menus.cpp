@@ -7,24 +7,15 @@
 #include "shell/main_dialog.h"
 #include "shell/ui_text.h"
 
-static void SetMenuTick(HMENU menu, UINT command, bool ticked)
-{
-    MENUITEMINFOA info = {};
-    info.cbSize = sizeof info;
-    info.fMask = MIIM_STATE | MIIM_CHECKMARKS;
-    info.fState = ticked ? MFS_CHECKED : 0;
-    SetMenuItemInfoA(menu, command, FALSE, &info);
-}
-
 void SetTextMenuTicks(HMENU menu, DWORD effects, WORD alignment)
 {
-    SetMenuTick(menu, IDM_TEXT_BOLD, (effects & CFE_BOLD) != 0);
-    SetMenuTick(menu, IDM_TEXT_UNDERLINE, (effects & CFE_UNDERLINE) != 0);
-    SetMenuTick(menu, IDM_TEXT_ITALIC, (effects & CFE_ITALIC) != 0);
-    SetMenuTick(menu, IDM_TEXT_STRIKEOUT, (effects & CFE_STRIKEOUT) != 0);
-    SetMenuTick(menu, IDM_TEXT_ALIGN_CENTER, alignment == PFA_CENTER);
-    SetMenuTick(menu, IDM_TEXT_ALIGN_LEFT, alignment == PFA_LEFT);
-    SetMenuTick(menu, IDM_TEXT_ALIGN_RIGHT, alignment == PFA_RIGHT);
+    SetMenuCheck(menu, IDM_TEXT_BOLD, (effects & CFE_BOLD) != 0);
+    SetMenuCheck(menu, IDM_TEXT_UNDERLINE, (effects & CFE_UNDERLINE) != 0);
+    SetMenuCheck(menu, IDM_TEXT_ITALIC, (effects & CFE_ITALIC) != 0);
+    SetMenuCheck(menu, IDM_TEXT_STRIKEOUT, (effects & CFE_STRIKEOUT) != 0);
+    SetMenuCheck(menu, IDM_TEXT_ALIGN_CENTER, alignment == PFA_CENTER);
+    SetMenuCheck(menu, IDM_TEXT_ALIGN_LEFT, alignment == PFA_LEFT);
+    SetMenuCheck(menu, IDM_TEXT_ALIGN_RIGHT, alignment == PFA_RIGHT);
 }
 
 static void ReadSelectionFormat(HWND editor, DWORD mask, CHARFORMATA* format)

@@ -73,7 +73,7 @@ void ApplyNotesOnTop()
     ShowAllNotes();
 }
 
-static void SetMenuCheck(HMENU menu, UINT command, bool checked)
+void SetMenuCheck(HMENU menu, UINT command, bool checked)
 {
     MENUITEMINFOA info = {};
     info.cbSize = sizeof info;

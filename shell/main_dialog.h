@@ -17,6 +17,9 @@ void OnTrayNotify(HWND window, WPARAM id, LPARAM mouseMessage);
 // Carries out one command of the tray menu (what a choice in the menu does).
 void RunTrayCommand(UINT command);
 
+// Ticks or clears a menu item by command, with the default check mark.
+void SetMenuCheck(HMENU menu, UINT command, bool checked);
+
 // Sets the tray menu's check marks from the run-time switches.
 void UpdateTrayMenuChecks();
 
