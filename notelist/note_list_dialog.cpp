@@ -92,10 +92,7 @@ void HideListNote(HWND dialog, NoteRecord* note)
     if (note->window) {
         // Saved while the window still exists, so its text reaches the file.
         SaveNotes();
-        HWND window = note->window;
-        note->window = NULL;
-        note->editor = NULL;
-        DestroyWindow(window);
+        DestroyNoteWindow(note);
         SetForegroundWindow(dialog);
     }
     UpdateNoteListRow(ListView(dialog));

@@ -167,12 +167,19 @@ void HideAllNoteWindows()
     // windows go.
     SaveNotes();
     for (NoteRecord* note = NoteList.head; note; note = note->next) {
-        if (!note->window) continue;
-        HWND window = note->window;
-        ShowWindow(window, SW_HIDE);
-        note->window = NULL;
-        DestroyWindow(window);
+        if (note->window) DestroyNoteWindow(note);
     }
+}
+
+// The record lets go of the window first, so that no message sent while it
+// is destroyed finds the record still holding it.
+void DestroyNoteWindow(NoteRecord* note)
+{
+    HWND window = note->window;
+    ShowWindow(window, SW_HIDE);
+    note->window = NULL;
+    note->editor = NULL;
+    DestroyWindow(window);
 }
 
 BOOL CALLBACK FindEditorChild(HWND child, LPARAM)
@@ -236,9 +243,8 @@ static void HideNote(HWND window)
         MoveWindow(window, note->left, note->top, note->width, height, TRUE);
         UpdateWindow(window);
     }
-    note->window = NULL;
     note->visible = 0;
-    DestroyWindow(window);
+    DestroyNoteWindow(note);
     if (NotesHidden == 0) ShowVisibleNotes();
 }
 

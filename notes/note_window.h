@@ -54,6 +54,9 @@ HWND FindNoteEditor(HWND noteWindow);
 // The record a note window was made for (null once the record is gone).
 NoteRecord* NoteOfWindow(HWND window);
 
+// Takes a note's window off the screen and destroys it; the record stays.
+void DestroyNoteWindow(NoteRecord* note);
+
 // Hides every note window (the command "&Notes verbergen"), keeping visible.
 void HideAllNoteWindows();
 

@@ -47,14 +47,6 @@ void ShowHelp()
     ShellExecuteA(NULL, "open", TEXT_HELP_PAGE, NULL, NULL, SW_SHOW);
 }
 
-static void DestroyNoteWindow(NoteRecord* note)
-{
-    ShowWindow(note->window, SW_HIDE);
-    HWND window = note->window;
-    note->window = NULL;
-    DestroyWindow(window);
-}
-
 BOOL CloseAllNoteWindows()
 {
     for (NoteRecord* note = NoteList.head; note; note = note->next) {
