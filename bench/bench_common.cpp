@@ -266,63 +266,20 @@ HMODULE LoadRichEdit()
 }
 
 namespace {
-struct FileCookie {
-    HANDLE file;
-    bool failed;
-};
-
-DWORD CALLBACK ReadFromFile(DWORD_PTR cookie, LPBYTE buffer, LONG requested, LONG* done)
+DWORD CALLBACK WriteToMemory(DWORD_PTR cookie, LPBYTE buffer, LONG offered, LONG* done)
 {
-    FileCookie* stream = reinterpret_cast<FileCookie*>(cookie);
-    DWORD count = 0;
-    if (!ReadFile(stream->file, buffer, static_cast<DWORD>(requested), &count, NULL)) count = 0;
-    *done = static_cast<LONG>(count);
-    return 0;
-}
-
-DWORD CALLBACK WriteToFile(DWORD_PTR cookie, LPBYTE buffer, LONG offered, LONG* done)
-{
-    FileCookie* stream = reinterpret_cast<FileCookie*>(cookie);
-    DWORD count = 0;
-    if (!WriteFile(stream->file, buffer, static_cast<DWORD>(offered), &count, NULL) ||
-        count != static_cast<DWORD>(offered)) {
-        stream->failed = true;
-        *done = static_cast<LONG>(count);
-        return 1;
-    }
-    *done = static_cast<LONG>(count);
+    reinterpret_cast<std::string*>(cookie)->append(reinterpret_cast<const char*>(buffer), offered);
+    *done = offered;
     return 0;
 }
 }  // namespace
 
-bool StreamRtfIn(HWND editor, const char* path)
+size_t StreamRtfToMemory(HWND editor, std::string* out)
 {
-    HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    FileCookie stream = { file, false };
+    out->clear();
     EDITSTREAM es = {};
-    es.dwCookie = reinterpret_cast<DWORD_PTR>(&stream);
-    es.pfnCallback = ReadFromFile;
-    SendMessageA(editor, EM_STREAMIN, SF_RTF, reinterpret_cast<LPARAM>(&es));
-    CloseHandle(file);
-    return true;
-}
-
-bool SaveRtfSafely(HWND editor, const char* path)
-{
-    std::string temp = std::string(path) + ".tmp";
-    HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    FileCookie stream = { file, false };
-    EDITSTREAM es = {};
-    es.dwCookie = reinterpret_cast<DWORD_PTR>(&stream);
-    es.pfnCallback = WriteToFile;
+    es.dwCookie = reinterpret_cast<DWORD_PTR>(out);
+    es.pfnCallback = WriteToMemory;
     SendMessageA(editor, EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&es));
-    bool written = !stream.failed && es.dwError == 0 && FlushFileBuffers(file);
-    CloseHandle(file);
-    if (!written || !MoveFileExA(temp.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        DeleteFileA(temp.c_str());
-        return false;
-    }
-    return true;
+    return out->size();
 }

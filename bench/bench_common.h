@@ -69,8 +69,5 @@ void PumpPending();
 // Loads RICHED32.DLL once per process and returns it.
 HMODULE LoadRichEdit();
 
-// Streams an RTF file into a rich-edit control; true when the file opened.
-bool StreamRtfIn(HWND editor, const char* path);
-// Streams a rich-edit control out as RTF into a temporary file beside
-// `path`, flushes it and moves it into place.
-bool SaveRtfSafely(HWND editor, const char* path);
+// Streams a rich-edit control out as RTF into memory; returns the bytes.
+size_t StreamRtfToMemory(HWND editor, std::string* out);

@@ -2,7 +2,8 @@
 //   bench_quiblet startup           start-up to the tray icon, 0 notes
 //   bench_quiblet start <notes>     LoadNotes + ShowVisibleNotes of generated
 //                                   notes (100 visible), then the peak memory
-//   bench_quiblet repeat <runs>     CreateNote, SaveNotes with 100 open notes,
+//   bench_quiblet repeat <runs>     CreateNote and SaveNotes with 100 open
+//                                   notes, each with its floor in turn;
 //                                   LoadNotes of 1,000, one alarm pass, one
 //                                   idle timer tick
 //   bench_quiblet objects <cycles> [seconds]
@@ -18,6 +19,7 @@
 #include "alarm/alarm_scheduler.h"
 #include "bench/bench_common.h"
 #include "bench/bench_program.h"
+#include "bench/floor_window.h"
 #include "notes/autosave.h"
 #include "notes/note_record.h"
 #include "notes/note_store.h"
@@ -67,8 +69,10 @@ static int MeasureStartWithNotes(HINSTANCE instance, int records)
     return 0;
 }
 
+// CreateNote and its floor, one tool window with an editor, turn by turn.
 static bool MeasureCreateNote(int runs)
 {
+    RECT place = NewFloorNotePlace();
     for (int run = -1; run < runs; run++) {
         Stopwatch clock;
         int created = CreateNote();
@@ -78,12 +82,23 @@ static bool MeasureCreateNote(int runs)
         DeleteNote(window);
         DestroyWindow(window);
         PumpPending();
-        // The first note pays for the class's first use; it is not counted.
-        if (run >= 0) PrintResult("createnote_ms", ms);
+        clock.restart();
+        FloorNote floor = MakeFloorNote(place, NULL);
+        double floorMs = clock.elapsedMs();
+        if (!floor.editor) return false;
+        DestroyWindow(floor.window);
+        PumpPending();
+        // The first of each pays for its class's first use; it is not counted.
+        if (run < 0) continue;
+        PrintResult("createnote_ms", ms);
+        PrintResult("floor_createnote_ms", floorMs);
     }
     return true;
 }
 
+// SaveNotes and its floor, the same editors streamed out to temporary files,
+// flushed and moved into place without an index, turn by turn: a busy disk
+// then weighs on both alike.
 static bool MeasureSave(int runs)
 {
     if (!LoadGeneratedNotes(BENCH_VISIBLE_NOTES, BENCH_VISIBLE_NOTES) || !ShowVisibleNotes()) return false;
@@ -94,7 +109,16 @@ static bool MeasureSave(int runs)
         double ms = clock.elapsedMs();
         if (!saved) return false;
         PumpPending();
-        if (run >= 0) PrintResult("save100_ms", ms);
+        clock.restart();
+        for (NoteRecord* note = NoteList.head; note; note = note->next) {
+            char path[MAX_PATH];
+            if (!DataFolderPath(note->fileName, path, sizeof path) || !SaveRtfSafely(note->editor, path)) return false;
+        }
+        double floorMs = clock.elapsedMs();
+        PumpPending();
+        if (run < 0) continue;
+        PrintResult("save100_ms", ms);
+        PrintResult("floor_save100_ms", floorMs);
     }
     return true;
 }
@@ -161,7 +185,7 @@ static int MeasureRepeated(HINSTANCE instance, int runs)
 {
     UseOwnSettingsKey();
     EnterFreshStartFolder();
-    if (!StartUp(instance)) return 1;
+    if (!StartUp(instance) || !SetUpFloorWindows()) return 1;
     SilenceSounds();
     bool measured = MeasureCreateNote(runs) && MeasureSave(runs) && MeasureLoad(runs) && MeasureAlarmPass(runs) &&
                     MeasureIdleTick(runs);

@@ -17,6 +17,7 @@
 #include "alarm/alarm_scheduler.h"
 #include "bench/bench_common.h"
 #include "bench/bench_program.h"
+#include "bench/floor_window.h"
 #include "notes/autosave.h"
 #include "notes/note_record.h"
 #include "notes/note_store.h"
@@ -170,21 +171,28 @@ static int ProfileCreateNote(HINSTANCE instance, int runs)
     return 0;
 }
 
-static double SaveTextsUs(bool programsWay)
+// The ways of writing the 100 open notes' texts, from the program's own to
+// the editors' streaming alone.
+enum TextWriting { ProgramsSaveNoteText, FloorRoutine, FloorRoutineUnflushed, StreamingToMemory };
+
+static double WriteTextsUs(TextWriting way)
 {
+    std::string bytes;
     Stopwatch clock;
     for (NoteRecord* note = NoteList.head; note; note = note->next) {
-        if (programsWay) {
-            SaveNoteText(note, note->editor);
-        } else {
-            char path[MAX_PATH];
-            DataFolderPath(note->fileName, path, sizeof path);
-            SaveRtfSafely(note->editor, path);
+        char path[MAX_PATH];
+        DataFolderPath(note->fileName, path, sizeof path);
+        switch (way) {
+        case ProgramsSaveNoteText: SaveNoteText(note, note->editor); break;
+        case FloorRoutine: SaveRtfSafely(note->editor, path, FlushedSave); break;
+        case FloorRoutineUnflushed: SaveRtfSafely(note->editor, path, UnflushedSave); break;
+        case StreamingToMemory: StreamRtfToMemory(note->editor, &bytes); break;
         }
     }
     return clock.elapsedUs();
 }
 
+// The ways in turn, several rounds, so that a busy disk falls on all.
 static int ProfileSave(HINSTANCE instance)
 {
     UseOwnSettingsKey();
@@ -194,15 +202,17 @@ static int ProfileSave(HINSTANCE instance)
     if (!LoadGeneratedNotes(BENCH_VISIBLE_NOTES, BENCH_VISIBLE_NOTES) || !ShowVisibleNotes()) return 1;
     PumpPending();
     SaveNotes();
-    Stopwatch clock;
-    SaveNotes();
-    PrintResult("prof_save_save_notes_us", clock.elapsedUs());
-    PrintResult("prof_save_save_note_texts_us", SaveTextsUs(true));
-    PrintResult("prof_save_floor_routine_on_the_same_editors_us", SaveTextsUs(false));
-    std::string first = std::string(DataFolder) + "\\" + NoteList.head->fileName;
-    HANDLE file = CreateFileA(first.c_str(), GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, 0, NULL);
-    PrintResult("prof_save_rtf_bytes_of_note_1", file != INVALID_HANDLE_VALUE ? GetFileSize(file, NULL) : 0);
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    for (int round = 0; round < 5; round++) {
+        Stopwatch clock;
+        SaveNotes();
+        PrintResult("prof_save_save_notes_us", clock.elapsedUs());
+        PrintResult("prof_save_save_note_text_x100_us", WriteTextsUs(ProgramsSaveNoteText));
+        PrintResult("prof_save_floor_routine_on_the_same_editors_us", WriteTextsUs(FloorRoutine));
+        PrintResult("prof_save_the_same_without_flush_us", WriteTextsUs(FloorRoutineUnflushed));
+        PrintResult("prof_save_streaming_out_to_memory_only_us", WriteTextsUs(StreamingToMemory));
+    }
+    std::string bytes;
+    PrintResult("prof_save_rtf_bytes_of_note_1", StreamRtfToMemory(NoteList.head->editor, &bytes));
     ShutDown();
     return 0;
 }

@@ -63,8 +63,12 @@ class Samples:
         self.floor = {}
 
     def add(self, side, values):
-        target = self.program if side == "program" else self.floor
+        """Adds a program's values; a program that ran a floor beside the
+        program in its own process names those values "floor_<figure>"."""
         for key, items in values.items():
+            target = self.program if side == "program" else self.floor
+            if key.startswith("floor_"):
+                target, key = self.floor, key[len("floor_"):]
             target.setdefault(key, []).extend(items)
 
 
@@ -208,9 +212,9 @@ def measure(args):
         attempt("1000 notes", lambda: samples.add("program", run_windows(exe("bench_quiblet"), "start", "1000")))
         attempt("1000 notes floor", lambda: samples.add("floor", run_windows(exe("floor_notes"), "start", "1000")))
 
-    log(f"== CreateNote, SaveNotes, LoadNotes, alarm pass: {args.runs} runs each")
+    log(f"== CreateNote and SaveNotes, each with its floor in turn, LoadNotes, alarm pass, idle tick:"
+        f" {args.runs} runs each")
     attempt("repeated figures", lambda: samples.add("program", run_windows(exe("bench_quiblet"), "repeat", str(args.runs))))
-    attempt("repeated floors", lambda: samples.add("floor", run_windows(exe("floor_notes"), "repeat", str(args.runs))))
     attempt("read floor", lambda: samples.add("floor", run_windows(exe("floor_read"), str(args.runs))))
 
     log(f"== launch to tray icon on the screen, {args.launch_runs} launches each")
@@ -357,7 +361,7 @@ PROFILE_AREAS = (
         "note_class": "class", "main_dialog": "dialog"}),
     ("notes", "floor_notes", "Showing 100 notes (LoadNotes, then MakeNoteWindow's steps summed over the notes)", {}),
     ("create", "floor_create", "CreateNote, per new note (NewNoteRecord, then MakeNoteWindow's steps)", {}),
-    ("save", None, "SaveNotes with 100 open notes", {}),
+    ("save", None, "SaveNotes with 100 open notes, and the same texts written other ways, in turn (5 rounds)", {}),
     ("idle", None, "An idle timer tick with 1,000 notes, 100 open (each part per tick)", {}),
 )
 
