@@ -120,7 +120,11 @@ static bool MeasureSave(int runs)
         PrintResult("save100_ms", ms);
         PrintResult("floor_save100_ms", floorMs);
     }
-    return true;
+    WIN32_FILE_ATTRIBUTE_DATA index;
+    char path[MAX_PATH];
+    return DataFolderPath(NOTE_INDEX_FILE, path, sizeof path) &&
+           GetFileAttributesExA(path, GetFileExInfoStandard, &index) &&
+           index.nFileSizeLow == BENCH_VISIBLE_NOTES * sizeof(NoteIndexRecord);
 }
 
 static bool MeasureLoad(int runs)
