@@ -8,6 +8,7 @@
 //   profile_quiblet notes     the steps of showing 100 notes
 //   profile_quiblet create    the steps of CreateNote, per note
 //   profile_quiblet save      the parts of SaveNotes with 100 open notes
+//   profile_quiblet load      the parts of LoadNotes of 1,000 records
 //   profile_quiblet idle      the parts of an idle timer tick, 1,000 notes
 #include <windows.h>
 #include <commctrl.h>
@@ -217,6 +218,52 @@ static int ProfileSave(HINSTANCE instance)
     return 0;
 }
 
+// LoadNotes of 1,000 records beside its kinds of work done alone: the
+// reads, one per record, the decoding, a brush per record and appending
+// each record at the tail of the list.
+static int ProfileLoad(HINSTANCE instance)
+{
+    UseOwnSettingsKey();
+    EnterFreshStartFolder();
+    if (!StartUp(instance)) return 1;
+    if (!LoadGeneratedNotes(1000, BENCH_VISIBLE_NOTES)) return 1;
+    char path[MAX_PATH];
+    if (!DataFolderPath(NOTE_INDEX_FILE, path, sizeof path)) return 1;
+    for (int round = 0; round < 5; round++) {
+        FreeNotes();
+        Stopwatch clock;
+        LoadNotes();
+        PrintResult("prof_load_load_notes_us", clock.elapsedUs());
+        clock.restart();
+        HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
+        NoteIndexRecord record;
+        DWORD count = 0;
+        while (ReadFile(file, &record, sizeof record, &count, NULL) && count == sizeof record) {}
+        CloseHandle(file);
+        PrintResult("prof_load_one_read_per_record_us", clock.elapsedUs());
+        clock.restart();
+        for (NoteRecord* note = NoteList.head; note; note = note->next) DeleteObject(CreateSolidBrush(note->backColor));
+        PrintResult("prof_load_a_brush_per_record_made_and_deleted_us", clock.elapsedUs());
+        NoteIndexRecord encoded;
+        NoteRecord decoded;
+        EncodeIndexRecord(*NoteList.head, &encoded);
+        clock.restart();
+        for (int i = 0; i < 1000; i++) DecodeIndexRecord(encoded, &decoded);
+        PrintResult("prof_load_decoding_1000_records_us", clock.elapsedUs());
+        NoteRecord* loaded = NoteList.head;
+        NoteList.head = nullptr;
+        clock.restart();
+        while (loaded) {
+            NoteRecord* next = loaded->next;
+            AppendNote(loaded);
+            loaded = next;
+        }
+        PrintResult("prof_load_appending_1000_records_to_the_list_us", clock.elapsedUs());
+    }
+    ShutDown();
+    return 0;
+}
+
 // The parts of an idle tick with 1,000 notes, 100 open: each timed over
 // 100 repetitions, per repetition.
 static int ProfileIdleTick(HINSTANCE instance)
@@ -256,5 +303,6 @@ int main(int argc, char** argv)
     if (strcmp(argv[1], "create") == 0) return ProfileCreateNote(instance, 11);
     if (strcmp(argv[1], "save") == 0) return ProfileSave(instance);
     if (strcmp(argv[1], "idle") == 0) return ProfileIdleTick(instance);
+    if (strcmp(argv[1], "load") == 0) return ProfileLoad(instance);
     return 2;
 }

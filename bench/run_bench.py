@@ -250,6 +250,7 @@ def measure(args):
                 samples.add("floor", run_windows(exe("floor_notes"), "profile", "11")),
                 samples.add("program", run_windows(exe("profile_quiblet"), "create")),
                 samples.add("program", run_windows(exe("profile_quiblet"), "save")),
+                samples.add("program", run_windows(exe("profile_quiblet"), "load")),
                 samples.add("program", run_windows(exe("profile_quiblet"), "idle"))))
     return samples, failures
 
@@ -362,6 +363,7 @@ PROFILE_AREAS = (
     ("notes", "floor_notes", "Showing 100 notes (LoadNotes, then MakeNoteWindow's steps summed over the notes)", {}),
     ("create", "floor_create", "CreateNote, per new note (NewNoteRecord, then MakeNoteWindow's steps)", {}),
     ("save", None, "SaveNotes with 100 open notes, and the same texts written other ways, in turn (5 rounds)", {}),
+    ("load", None, "LoadNotes of 1,000 records beside its parts done alone (5 rounds)", {}),
     ("idle", None, "An idle timer tick with 1,000 notes, 100 open (each part per tick)", {}),
 )
 
