@@ -33,7 +33,9 @@ def log(text):
 
 
 class Failed(Exception):
-    pass
+    def __init__(self, message, values=None):
+        super().__init__(message)
+        self.values = values or {}
 
 
 def run_windows(program, *args, cwd=None, timeout=600):
@@ -51,7 +53,7 @@ def run_windows(program, *args, cwd=None, timeout=600):
         if match:
             values.setdefault(match.group(1), []).append(float(match.group(2)))
     if done.returncode != 0:
-        raise Failed(f"{os.path.basename(program)} {' '.join(args)} ended with {done.returncode}")
+        raise Failed(f"{os.path.basename(program)} {' '.join(args)} ended with {done.returncode}", values)
     return values
 
 
@@ -191,6 +193,15 @@ def measure(args):
             failures.append(f"{what}: {error}")
             log(f"  FAILED: {error}")
 
+    def collect(side, name, *arguments, timeout=600):
+        """Runs a benchmark program and keeps its values, also those it
+        printed before it failed."""
+        try:
+            samples.add(side, run_windows(exe(name), *arguments, timeout=timeout))
+        except Failed as error:
+            samples.add(side, error.values)
+            raise
+
     log("== warming up (wineserver, explorer, disk caches)")
     attempt("warm-up", lambda: (run_windows(exe("floor_tray"), "measure"),
                                 run_windows(exe("bench_quiblet"), "startup"),
@@ -198,24 +209,24 @@ def measure(args):
 
     log(f"== start-up to tray icon ready, {args.process_runs} fresh processes each")
     for _ in range(args.process_runs):
-        attempt("start-up", lambda: samples.add("program", run_windows(exe("bench_quiblet"), "startup")))
-        attempt("start-up floor", lambda: samples.add("floor", run_windows(exe("floor_tray"), "measure")))
+        attempt("start-up", lambda: collect("program", "bench_quiblet", "startup"))
+        attempt("start-up floor", lambda: collect("floor", "floor_tray", "measure"))
 
     log(f"== start-up with 100 visible notes, {args.process_runs} fresh processes each")
     for _ in range(args.process_runs):
-        attempt("100 notes", lambda: samples.add("program", run_windows(exe("bench_quiblet"), "start", "100")))
-        attempt("100 notes floor", lambda: samples.add("floor", run_windows(exe("floor_notes"), "start", "100")))
+        attempt("100 notes", lambda: collect("program", "bench_quiblet", "start", "100"))
+        attempt("100 notes floor", lambda: collect("floor", "floor_notes", "start", "100"))
 
     memory_runs = max(3, args.process_runs // 2)
     log(f"== peak memory with 1,000 notes, {memory_runs} fresh processes each")
     for _ in range(memory_runs):
-        attempt("1000 notes", lambda: samples.add("program", run_windows(exe("bench_quiblet"), "start", "1000")))
-        attempt("1000 notes floor", lambda: samples.add("floor", run_windows(exe("floor_notes"), "start", "1000")))
+        attempt("1000 notes", lambda: collect("program", "bench_quiblet", "start", "1000"))
+        attempt("1000 notes floor", lambda: collect("floor", "floor_notes", "start", "1000"))
 
     log(f"== CreateNote and SaveNotes, each with its floor in turn, LoadNotes, alarm pass, idle tick:"
         f" {args.runs} runs each")
-    attempt("repeated figures", lambda: samples.add("program", run_windows(exe("bench_quiblet"), "repeat", str(args.runs))))
-    attempt("read floor", lambda: samples.add("floor", run_windows(exe("floor_read"), str(args.runs))))
+    attempt("repeated figures", lambda: collect("program", "bench_quiblet", "repeat", str(args.runs)))
+    attempt("read floor", lambda: collect("floor", "floor_read", str(args.runs)))
 
     log(f"== launch to tray icon on the screen, {args.launch_runs} launches each")
     tray = Tray()
@@ -229,7 +240,8 @@ def measure(args):
         launches[side].append(ms)
 
     attempt("launch warm-up", lambda: (launch("program"), launch("floor")))
-    launches = {"program": [], "floor": []}
+    for values in launches.values():
+        values.clear()
     for _ in range(args.launch_runs):
         attempt("launch", lambda: launch("program"))
         attempt("launch floor", lambda: launch("floor"))
@@ -238,20 +250,20 @@ def measure(args):
 
     log(f"== GDI and USER objects around up to {args.cycles} show/hide cycles of 100 notes"
         f" ({'no time limit' if args.cycle_seconds <= 0 else f'at most {args.cycle_seconds:.0f} s'})")
-    attempt("objects", lambda: samples.add("program", run_windows(
-        exe("bench_quiblet"), "objects", str(args.cycles), str(args.cycle_seconds), timeout=36000)))
+    attempt("objects", lambda: collect("program", "bench_quiblet", "objects", str(args.cycles),
+                                       str(args.cycle_seconds), timeout=36000))
     if args.profile_runs > 0:
         log(f"== where the time goes: the steps, {args.profile_runs} runs each")
         for _ in range(args.profile_runs):
             attempt("profile", lambda: (
-                samples.add("program", run_windows(exe("profile_quiblet"), "startup")),
-                samples.add("floor", run_windows(exe("floor_tray"), "profile")),
-                samples.add("program", run_windows(exe("profile_quiblet"), "notes")),
-                samples.add("floor", run_windows(exe("floor_notes"), "profile", "11")),
-                samples.add("program", run_windows(exe("profile_quiblet"), "create")),
-                samples.add("program", run_windows(exe("profile_quiblet"), "save")),
-                samples.add("program", run_windows(exe("profile_quiblet"), "load")),
-                samples.add("program", run_windows(exe("profile_quiblet"), "idle"))))
+                collect("program", "profile_quiblet", "startup"),
+                collect("floor", "floor_tray", "profile"),
+                collect("program", "profile_quiblet", "notes"),
+                collect("floor", "floor_notes", "profile", "11"),
+                collect("program", "profile_quiblet", "create"),
+                collect("program", "profile_quiblet", "save"),
+                collect("program", "profile_quiblet", "load"),
+                collect("program", "profile_quiblet", "idle")))
     return samples, failures
 
 
