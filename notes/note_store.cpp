@@ -70,12 +70,187 @@ struct StreamCookie {
     const char* path;
 };
 
+// Wine's rich-edit control reads RTF with fixed buffers and a fixed stack of
+// groups and falls over (or runs foreign code) on input that overflows them,
+// and a content or import file may be damaged or hostile. On the way in:
+// - braces beyond MostRtfGroupDepth open groups are left out (the text
+//   inside them stays);
+// - an opening brace where a \u keyword skips its fallback characters is
+//   left out, as the control would count it twice and close it once;
+// - control words are cut to MostRtfWordLetters letters and their numbers
+//   to MostRtfParamDigits digits;
+// - a name in a font table or style sheet is cut to MostRtfNameLength
+//   characters.
+const int MostRtfGroupDepth = 30;
+const int MostRtfWordLetters = 32;
+const int MostRtfParamDigits = 10;
+const int MostRtfNameLength = 255;
+const long MostRtfSkip = 1000000;
+
+struct RtfGuard {
+    enum Lexing { Plain, AfterBackslash, Word, Param, HexDigit1, HexDigit2 } lexing = Plain;
+    char word[10] = {};   // the start of the control word being read
+    int wordLength = 0;
+    int paramLength = 0;
+    long param = 0;
+    long skipCount = 1;   // the largest \ucN so far: characters a \u skips
+    long skipLeft = 0;    // text tokens still to be skipped behind a \u
+    int depth = 0;        // groups the control has open
+    int dropped = 0;      // braces left out whose group is still open
+    int tableDepth = 0;   // the group of a font table or style sheet, 0 outside
+    int nameLength = 0;   // text tokens of the current name in that table
+};
+
+bool IsWord(const RtfGuard& guard, const char* word)
+{
+    size_t length = strlen(word);
+    return guard.wordLength == static_cast<int>(length) && length <= sizeof guard.word &&
+           memcmp(guard.word, word, length) == 0;
+}
+
+// The guard's depth never falls below the control's: a brace it is unsure of
+// counts when it opens and is left alone when it closes.
+bool OpenBrace(RtfGuard& guard)
+{
+    guard.nameLength = 0;
+    if (guard.skipLeft == 0 && guard.depth < MostRtfGroupDepth) {
+        guard.depth++;
+        return true;
+    }
+    guard.skipLeft = 0;
+    guard.dropped++;
+    return false;
+}
+
+bool CloseBrace(RtfGuard& guard)
+{
+    guard.skipLeft = 0;
+    guard.nameLength = 0;
+    if (guard.dropped > 0) {
+        guard.dropped--;
+        return false;
+    }
+    if (guard.depth > 0) guard.depth--;
+    if (guard.depth < guard.tableDepth) guard.tableDepth = 0;
+    return true;
+}
+
+void TextToken(RtfGuard& guard)
+{
+    if (guard.skipLeft > 0) guard.skipLeft--;
+    if (guard.tableDepth > 0) guard.nameLength++;
+}
+
+void EndControlWord(RtfGuard& guard)
+{
+    guard.lexing = RtfGuard::Plain;
+    if (IsWord(guard, "u")) guard.skipLeft = guard.skipCount;
+    if (IsWord(guard, "uc") && guard.param > guard.skipCount) guard.skipCount = guard.param;
+    if ((IsWord(guard, "fonttbl") || IsWord(guard, "stylesheet")) && guard.tableDepth == 0)
+        guard.tableDepth = guard.depth > 0 ? guard.depth : 1;
+}
+
+bool IsLetter(BYTE c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool IsDigit(BYTE c) { return c >= '0' && c <= '9'; }
+
+// Whether the control may see this byte.
+bool PassRtfByte(RtfGuard& guard, BYTE c)
+{
+    switch (guard.lexing) {
+    case RtfGuard::AfterBackslash:
+        if (IsLetter(c)) {
+            guard.lexing = RtfGuard::Word;
+            guard.word[0] = static_cast<char>(c);
+            guard.wordLength = 1;
+            guard.paramLength = 0;
+            guard.param = 0;
+            guard.skipLeft = 0;   // a control word ends a \u's skipping
+        } else if (c == '\'') {
+            guard.lexing = RtfGuard::HexDigit1;
+        } else {
+            guard.lexing = RtfGuard::Plain;   // \{, \}, \\ and the like are text
+            TextToken(guard);
+        }
+        return true;
+    case RtfGuard::HexDigit1:
+    case RtfGuard::HexDigit2:
+        if (guard.lexing == RtfGuard::HexDigit2) {
+            guard.lexing = RtfGuard::Plain;
+            TextToken(guard);
+        } else {
+            guard.lexing = RtfGuard::HexDigit2;
+        }
+        return c == '{' ? OpenBrace(guard) : true;
+    case RtfGuard::Word:
+        if (IsLetter(c)) {
+            if (guard.wordLength < static_cast<int>(sizeof guard.word)) guard.word[guard.wordLength] = static_cast<char>(c);
+            return ++guard.wordLength <= MostRtfWordLetters;
+        }
+        if (IsDigit(c) || c == '-') {
+            guard.lexing = RtfGuard::Param;
+            guard.paramLength = 1;
+            guard.param = c == '-' ? 0 : c - '0';
+            return true;
+        }
+        EndControlWord(guard);
+        if (c == ' ') return true;   // the delimiter belongs to the word
+        break;
+    case RtfGuard::Param:
+        if (IsDigit(c)) {
+            guard.param = guard.param < MostRtfSkip ? guard.param * 10 + (c - '0') : MostRtfSkip;
+            return ++guard.paramLength <= MostRtfParamDigits;
+        }
+        EndControlWord(guard);
+        if (c == ' ') return true;
+        break;
+    case RtfGuard::Plain:
+        break;
+    }
+    if (c == '{') return OpenBrace(guard);
+    if (c == '}') return CloseBrace(guard);
+    if (guard.tableDepth > 0) {
+        if (c == ';') {
+            guard.nameLength = 0;
+            return true;
+        }
+        // Past the longest name everything up to its end is left out, even
+        // what would start a control word.
+        if (guard.nameLength >= MostRtfNameLength) return false;
+    }
+    if (c == '\\') {
+        guard.lexing = RtfGuard::AfterBackslash;
+        return true;
+    }
+    if (c != '\r' && c != '\n') TextToken(guard);
+    else if (guard.tableDepth > 0) guard.nameLength++;
+    return true;
+}
+
+LONG GuardRtf(RtfGuard& guard, LPBYTE bytes, LONG count)
+{
+    LONG kept = 0;
+    for (LONG i = 0; i < count; i++)
+        if (PassRtfByte(guard, bytes[i])) bytes[kept++] = bytes[i];
+    return kept;
+}
+
+struct ReadCookie {
+    HANDLE file;
+    bool rtf;
+    RtfGuard guard;
+};
+
 DWORD CALLBACK ReadStreamCallback(DWORD_PTR cookie, LPBYTE buffer, LONG requested, LONG* done)
 {
-    StreamCookie* stream = reinterpret_cast<StreamCookie*>(cookie);
-    DWORD count = 0;
-    if (!ReadFile(stream->file, buffer, static_cast<DWORD>(requested), &count, NULL)) count = 0;
-    *done = static_cast<LONG>(count);
+    ReadCookie* stream = reinterpret_cast<ReadCookie*>(cookie);
+    // A count of 0 ends the stream, so reading goes on until a byte is kept.
+    LONG kept = 0;
+    while (kept == 0) {
+        DWORD count = 0;
+        if (!ReadFile(stream->file, buffer, static_cast<DWORD>(requested), &count, NULL) || count == 0) break;
+        kept = stream->rtf ? GuardRtf(stream->guard, buffer, static_cast<LONG>(count)) : static_cast<LONG>(count);
+    }
+    *done = kept;
     return 0;
 }
 
@@ -190,7 +365,7 @@ int StreamFileIn(HWND editor, int format, const char* path)
     KernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, NULL));
     if (!file.valid()) return 0;
-    StreamCookie stream = { file.get(), false, path };
+    ReadCookie stream = { file.get(), (format & SF_RTF) != 0, {} };
     EDITSTREAM es = {};
     es.dwCookie = reinterpret_cast<DWORD_PTR>(&stream);
     es.pfnCallback = ReadStreamCallback;
@@ -301,6 +476,10 @@ int LoadNotes()
                                   FILE_ATTRIBUTE_NORMAL, NULL));
     if (!file.valid()) return 0;
     int result = 1;
+    // Loaded notes keep the file's order behind any already listed; the
+    // tail is kept at hand so that a long file loads in linear time.
+    NoteRecord** tail = &NoteList.head;
+    while (*tail) tail = &(*tail)->next;
     for (;;) {
         NoteIndexRecord record;
         DWORD count = 0;
@@ -310,7 +489,9 @@ int LoadNotes()
         DecodeIndexRecord(record, note);
         note->backBrush = CreateSolidBrush(note->backColor);
         if (!note->backBrush) { delete note; result = 0; continue; }
-        AppendNote(note);
+        note->next = nullptr;
+        *tail = note;
+        tail = &note->next;
     }
     return result;
 }

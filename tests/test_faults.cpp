@@ -8,8 +8,8 @@
 // root, which ignores file permissions, and a full disk cannot be had on
 // demand; to the program both look like one of these steps failing.
 #include "support/test_env.h"
+#include "support/box_counter.h"
 #include <richedit.h>
-#include <set>
 #include <string.h>
 #include "notes/autosave.h"
 #include "notes/note_store.h"
@@ -18,39 +18,6 @@
 #include "shell/ui_text.h"
 
 namespace {
-
-// ---- Error boxes, answered and counted from a hook ------------------------------
-
-int errorBoxes;
-std::string errorText;
-std::set<HWND> boxesSeen;
-HHOOK boxHook;
-
-BOOL CALLBACK TakeStaticText(HWND child, LPARAM param)
-{
-    char cls[32], text[512];
-    GetClassNameA(child, cls, sizeof cls);
-    if (_stricmp(cls, "Static") == 0 && GetWindowTextA(child, text, sizeof text) > 0)
-        *reinterpret_cast<std::string*>(param) += text;
-    return TRUE;
-}
-
-LRESULT CALLBACK AnswerErrorBoxes(int code, WPARAM wParam, LPARAM lParam)
-{
-    if (code == HCBT_ACTIVATE) {
-        HWND box = reinterpret_cast<HWND>(wParam);
-        char cls[32], caption[64];
-        GetClassNameA(box, cls, sizeof cls);
-        GetWindowTextA(box, caption, sizeof caption);
-        if (strcmp(cls, "#32770") == 0 && strcmp(caption, TEXT_ERROR_CAPTION) == 0 && boxesSeen.insert(box).second) {
-            errorBoxes++;
-            errorText.clear();
-            EnumChildWindows(box, TakeStaticText, reinterpret_cast<LPARAM>(&errorText));
-            PostMessageA(box, WM_COMMAND, IDOK, 0);
-        }
-    }
-    return CallNextHookEx(boxHook, code, wParam, lParam);
-}
 
 // ---- Which file of a save fails, and at which step -----------------------------------
 
@@ -95,13 +62,10 @@ protected:
         }
         StoreFaultInjector = InjectFault;
         fault = Fault();
-        errorBoxes = 0;
-        boxHook = SetWindowsHookExA(WH_CBT, AnswerErrorBoxes, NULL, GetCurrentThreadId());
-        ASSERT_NE(boxHook, (HHOOK)NULL);
+        ASSERT_TRUE(boxes.watching());
     }
     void TearDown() override
     {
-        UnhookWindowsHookEx(boxHook);
         StoreFaultInjector = nullptr;
         fault = Fault();
         QuibletTest::TearDown();
@@ -153,6 +117,7 @@ protected:
     }
 
     NoteRecord* notes[Notes];
+    BoxCounter boxes{ TEXT_ERROR_CAPTION };
 };
 
 TEST_F(FaultTest, EachStepFailingKeepsTheLastGoodFilesAndSaysSoOnce)
@@ -171,12 +136,12 @@ TEST_F(FaultTest, EachStepFailingKeepsTheLastGoodFilesAndSaysSoOnce)
             WriteTexts("changed", round);
             SetWindowPos(notes[0]->window, NULL, 10 + round, 300, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
             fault = { true, step, target, notes[1]->fileName };
-            errorBoxes = 0;
+            boxes.reset();
             EXPECT_EQ(SaveNotes(), 0);
             fault.on = false;
             injected++;
-            EXPECT_EQ(errorBoxes, 1);
-            EXPECT_EQ(errorText, BoxText(step, target));
+            EXPECT_EQ(boxes.count(), 1);
+            EXPECT_EQ(boxes.lastText(), BoxText(step, target));
             EXPECT_FALSE(TempFilesLeft());
 
             // What failed holds the last good save, byte for byte; what
@@ -199,9 +164,9 @@ TEST_F(FaultTest, EachStepFailingKeepsTheLastGoodFilesAndSaysSoOnce)
             }
 
             // The fault gone, the next save writes it all without a word.
-            errorBoxes = 0;
+            boxes.reset();
             EXPECT_EQ(SaveNotes(), 1);
-            EXPECT_EQ(errorBoxes, 0);
+            EXPECT_EQ(boxes.count(), 0);
             EXPECT_EQ(SavedLeft(0), 10 + round);
             for (int i = 0; i < Notes; i++) EXPECT_EQ(SavedText(i), Expected("changed", round, i)) << "note " << i;
         }
@@ -224,12 +189,12 @@ TEST_F(FaultTest, AutosaveSaysOnceAndWritesTheTextWhenTheFaultIsGone)
             std::string goodIndex = ReadFileBytes(InDataFolder(NOTE_INDEX_FILE));
 
             fault = { true, step, target, notes[1]->fileName };
-            errorBoxes = 0;
+            boxes.reset();
             WriteTexts("typed", round);
             for (int tick = 0; tick < 20; tick++, now += 5000) EXPECT_FALSE(AutosaveTick(now));
             injected++;
-            EXPECT_EQ(errorBoxes, 1);
-            EXPECT_EQ(errorText, BoxText(step, target));
+            EXPECT_EQ(boxes.count(), 1);
+            EXPECT_EQ(boxes.lastText(), BoxText(step, target));
             if (target == IndexFile) {
                 EXPECT_EQ(ReadFileBytes(InDataFolder(NOTE_INDEX_FILE)), goodIndex);
             }
@@ -238,7 +203,7 @@ TEST_F(FaultTest, AutosaveSaysOnceAndWritesTheTextWhenTheFaultIsGone)
             bool saved = false;
             for (int tick = 0; tick < 20 && !saved; tick++, now += 5000) saved = AutosaveTick(now) != FALSE;
             EXPECT_TRUE(saved);
-            EXPECT_EQ(errorBoxes, 1);
+            EXPECT_EQ(boxes.count(), 1);
             for (int i = 0; i < Notes; i++) EXPECT_EQ(SavedText(i), Expected("typed", round, i)) << "note " << i;
             EXPECT_FALSE(TempFilesLeft());
         }
