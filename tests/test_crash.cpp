@@ -385,7 +385,7 @@ TEST_F(CrashTest, KilledWhileSavingLeavesWholeFilesAndStartsCleanly)
     std::mt19937 random(seed);
 
     const int kills = KillsWanted();
-    int killsInSave = 0, killsInIndex = 0, killsInContent = 0, rounds = 0;
+    int survived = 0, killsInSave = 0, killsInIndex = 0, killsInContent = 0, rounds = 0;
     DWORD saveMs = 0, longestStartMs = 0, began = GetTickCount();
     for (int kill = 0; kill <= kills; kill++) {
         ASSERT_TRUE(PumpUntil(InstanceMutexFree, 60000)) << "another Quiblet keeps running";
@@ -432,12 +432,14 @@ TEST_F(CrashTest, KilledWhileSavingLeavesWholeFilesAndStartsCleanly)
             killsInContent++;
         ASSERT_NO_FATAL_FAILURE(CheckFilesAfterKill(kill + 1));
         if (HasFailure()) break;
+        survived++;
     }
     DWORD seconds = (GetTickCount() - began + 500) / 1000;
     printf("[ figures  ] seed %u: %d kills survived, %d during a save (%d with the index half written, %d inside a "
            "content file), %d changes, one save of %d notes %lu ms, slowest start %lu ms, %lu s in all\n",
-           seed, kills, killsInSave, killsInIndex, killsInContent, rounds, NoteCount,
+           seed, survived, killsInSave, killsInIndex, killsInContent, rounds, NoteCount,
            static_cast<unsigned long>(saveMs), static_cast<unsigned long>(longestStartMs), static_cast<unsigned long>(seconds));
+    EXPECT_EQ(survived, kills);
     EXPECT_GT(killsInSave, 0) << "no kill landed inside a save";
 }
 
