@@ -10,6 +10,7 @@ build=${1:-$root/build}
 need=()
 have() { command -v "$1" >/dev/null 2>&1; }
 have cmake || need+=(cmake)
+have make || need+=(make)
 have x86_64-w64-mingw32-g++-posix || need+=(mingw-w64)
 have x86_64-w64-mingw32-windres || need+=(binutils-mingw-w64-x86-64)
 [ -x /usr/lib/wine/wine64 ] || need+=(wine64)
