@@ -144,6 +144,15 @@ class Shot:
         x0, y0, x1, y1 = box
         return sum(1 for y in range(y0, y1) for x in range(x0, x1) if self.rgb(x, y) == colour)
 
+    def centre(self, box, wanted):
+        """Middle of the pixels in `box` whose colour `wanted` accepts, or None."""
+        x0, y0, x1, y1 = box
+        found = [(x, y) for y in range(y0, y1) for x in range(x0, x1) if wanted(self.rgb(x, y))]
+        if not found:
+            return None
+        xs, ys = [p[0] for p in found], [p[1] for p in found]
+        return ((min(xs) + max(xs)) // 2, (min(ys) + max(ys)) // 2)
+
     def dominant(self, box):
         x0, y0, x1, y1 = box
         tally = {}
