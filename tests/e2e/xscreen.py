@@ -1,6 +1,5 @@
-"""The X screen as another program sees it: windows found with xdotool,
-pixels read from an `xwd` dump of the root window, input sent with xdotool.
-Standard library only, so the suite needs nothing beyond xdotool and xwd."""
+"""The X screen as another program sees it: windows found with xdotool, pixels
+read from an `xwd` dump of the root window, input sent with xdotool."""
 import struct
 import subprocess
 import time
@@ -11,15 +10,11 @@ class Failure(Exception):
     pass
 
 
-def run(args, check=True):
-    done = subprocess.run(args, capture_output=True)
-    if check and done.returncode != 0:
-        raise Failure("%s failed: %s" % (" ".join(args), done.stderr.decode(errors="replace").strip()))
-    return done.stdout.decode("utf-8", errors="replace")
-
-
 def xdotool(*args, check=True):
-    return run(["xdotool"] + [str(a) for a in args], check)
+    done = subprocess.run(["xdotool"] + [str(a) for a in args], capture_output=True)
+    if check and done.returncode != 0:
+        raise Failure("xdotool %s failed: %s" % (args[0], done.stderr.decode(errors="replace").strip()))
+    return done.stdout.decode("utf-8", errors="replace")
 
 
 def wait_for(what, probe, timeout=10.0, interval=0.1):
@@ -37,103 +32,74 @@ def wait_for(what, probe, timeout=10.0, interval=0.1):
 class Window:
     def __init__(self, xid, name, x, y, w, h):
         self.xid, self.name, self.x, self.y, self.w, self.h = xid, name, x, y, w, h
-
-    @property
-    def geometry(self):
-        return (self.x, self.y, self.w, self.h)
+        self.geometry = (x, y, w, h)
 
     def __repr__(self):
         return "%r at %d,%d %dx%d" % (self.name, self.x, self.y, self.w, self.h)
 
 
-def describe(xid):
-    """Name and place of one window, or None when it has gone meanwhile."""
-    out = xdotool("getwindowname", xid, "getwindowgeometry", "--shell", xid, check=False)
-    lines = out.splitlines()
-    if len(lines) < 5:
-        return None
-    values = dict(line.split("=", 1) for line in lines[1:] if "=" in line)
-    try:
-        return Window(xid, lines[0], int(values["X"]), int(values["Y"]),
-                      int(values["WIDTH"]), int(values["HEIGHT"]))
-    except (KeyError, ValueError):
-        return None
-
-
 def visible_windows(classname):
     """The mapped top-level windows whose X class is `classname` (Wine names
     it after the process, e.g. quiblet.exe); 1x1 helper windows left out."""
-    ids = xdotool("search", "--onlyvisible", "--classname", "^%s$" % classname.replace(".", r"\."),
-                  check=False).split()
-    found = [describe(xid) for xid in ids]
-    return [w for w in found if w and (w.w > 1 or w.h > 1)]
+    found = []
+    for xid in xdotool("search", "--onlyvisible", "--classname", "^%s$" % classname.replace(".", r"\."),
+                       check=False).split():
+        lines = xdotool("getwindowname", xid, "getwindowgeometry", "--shell", xid, check=False).splitlines()
+        values = dict(line.split("=", 1) for line in lines[1:] if "=" in line)
+        if all(k in values for k in ("X", "Y", "WIDTH", "HEIGHT")):  # else gone meanwhile
+            w = Window(xid, lines[0], *(int(values[k]) for k in ("X", "Y", "WIDTH", "HEIGHT")))
+            found += [w] if w.w > 1 or w.h > 1 else []
+    return found
 
 
 def window_named(name, timeout=10.0):
     return wait_for("a window named %r" % name,
-                    lambda: next((w for w in visible_windows("quiblet.exe") if w.name == name), None),
-                    timeout)
+                    lambda: next((w for w in visible_windows("quiblet.exe") if w.name == name), None), timeout)
 
 
 def click(x, y, button=1):
     xdotool("mousemove", x, y, "click", button)
 
 
-def wait_focus(window, timeout=10):
-    """Waits until Wine has made `window` the active one; it moves the X
-    focus along, and keys typed now reach it."""
-    wait_for("%r to take the keyboard focus" % window.name,
-             lambda: xdotool("getwindowfocus", check=False).strip() == str(window.xid), timeout)
-
-
 def press_keys(window, *keys):
-    """Keys pressed as a keyboard does, once `window` is active."""
-    wait_focus(window)
+    """Keys pressed as a keyboard does, once Wine has made `window` the
+    active one (it moves the X focus along)."""
+    wait_for("%r to take the keyboard focus" % window.name,
+             lambda: xdotool("getwindowfocus", check=False).strip() == str(window.xid))
     for key in keys:
         xdotool("key", key)
         time.sleep(0.05)
 
 
 def type_text(window, text):
-    wait_focus(window)
+    press_keys(window)
     xdotool("type", "--delay", 40, text)
 
 
 def drag(x0, y0, x1, y1, steps=8):
-    xdotool("mousemove", x0, y0)
-    time.sleep(0.2)
-    xdotool("mousedown", 1)
-    time.sleep(0.2)
+    xdotool("mousemove", x0, y0, "sleep", 0.2, "mousedown", 1, "sleep", 0.2)
     for i in range(1, steps + 1):
-        time.sleep(0.05)
-        xdotool("mousemove", x0 + (x1 - x0) * i // steps, y0 + (y1 - y0) * i // steps)
-    time.sleep(0.1)
-    xdotool("mouseup", 1)
+        xdotool("sleep", 0.05, "mousemove", x0 + (x1 - x0) * i // steps, y0 + (y1 - y0) * i // steps)
+    xdotool("sleep", 0.1, "mouseup", 1)
 
 
 class Shot:
     """One picture of the whole screen, from `xwd -root`."""
 
     def __init__(self):
-        for attempt in range(3):
+        for _ in range(3):  # a window that vanishes during the dump makes xwd fail
             done = subprocess.run(["xwd", "-root", "-silent"], capture_output=True)
             if done.returncode == 0:
                 break
-            time.sleep(0.1)  # a window that vanishes during the dump makes xwd fail
+            time.sleep(0.1)
         else:
             raise Failure("xwd failed: %s" % done.stderr.decode(errors="replace").strip())
-        data = done.stdout
-        head = struct.unpack(">25I", data[:100])
-        header_size, depth = head[0], head[3]
-        self.width, self.height = head[4], head[5]
-        little = head[7] == 0
-        bits, self.stride = head[11], head[12]
-        masks = head[14:17]
-        colours = head[19]
-        if depth != 24 or bits not in (24, 32) or not little or masks != (0xFF0000, 0xFF00, 0xFF):
-            raise Failure("unexpected screen format: depth %d, %d bits, masks %r" % (depth, bits, masks))
+        head = struct.unpack(">25I", done.stdout[:100])
+        self.width, self.height, bits, self.stride = head[4], head[5], head[11], head[12]
+        if head[3] != 24 or bits not in (24, 32) or head[7] != 0 or head[14:17] != (0xFF0000, 0xFF00, 0xFF):
+            raise Failure("unexpected screen format: %r" % (head,))
         self.step = bits // 8
-        self.pixels = data[header_size + 12 * colours:]
+        self.pixels = done.stdout[head[0] + 12 * head[19]:]
 
     def rgb(self, x, y):
         i = y * self.stride + x * self.step
@@ -148,39 +114,25 @@ class Shot:
         """Middle of the pixels in `box` whose colour `wanted` accepts, or None."""
         x0, y0, x1, y1 = box
         found = [(x, y) for y in range(y0, y1) for x in range(x0, x1) if wanted(self.rgb(x, y))]
-        if not found:
-            return None
-        xs, ys = [p[0] for p in found], [p[1] for p in found]
-        return ((min(xs) + max(xs)) // 2, (min(ys) + max(ys)) // 2)
+        xs, ys = sorted(p[0] for p in found), sorted(p[1] for p in found)
+        return found and ((xs[0] + xs[-1]) // 2, (ys[0] + ys[-1]) // 2)
 
     def dominant(self, box):
         x0, y0, x1, y1 = box
         tally = {}
         for y in range(y0, y1, 2):
             for x in range(x0, x1, 2):
-                c = self.rgb(x, y)
-                tally[c] = tally.get(c, 0) + 1
+                tally[self.rgb(x, y)] = tally.get(self.rgb(x, y), 0) + 1
         return max(tally, key=tally.get)
 
     def save_png(self, path, box=None):
         x0, y0, x1, y1 = box or (0, 0, self.width, self.height)
-        x0, y0 = max(x0, 0), max(y0, 0)
-        x1, y1 = min(x1, self.width), min(y1, self.height)
-        rows = []
-        for y in range(y0, y1):
-            line = self.pixels[y * self.stride + x0 * self.step: y * self.stride + x1 * self.step]
-            row = bytearray(3 * (x1 - x0))
-            row[0::3] = line[2::self.step]
-            row[1::3] = line[1::self.step]
-            row[2::3] = line[0::self.step]
-            rows.append(b"\0" + bytes(row))
+        x0, y0, x1, y1 = max(x0, 0), max(y0, 0), min(x1, self.width), min(y1, self.height)
+        rows = b"".join(b"\0" + bytes(c for x in range(x0, x1) for c in self.rgb(x, y)) for y in range(y0, y1))
 
         def chunk(kind, body):
-            return (struct.pack(">I", len(body)) + kind + body
-                    + struct.pack(">I", zlib.crc32(kind + body) & 0xFFFFFFFF))
+            return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
 
         with open(path, "wb") as f:
-            f.write(b"\x89PNG\r\n\x1a\n"
-                    + chunk(b"IHDR", struct.pack(">IIBBBBB", x1 - x0, y1 - y0, 8, 2, 0, 0, 0))
-                    + chunk(b"IDAT", zlib.compress(b"".join(rows), 9))
-                    + chunk(b"IEND", b""))
+            f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", x1 - x0, y1 - y0, 8, 2, 0, 0, 0))
+                    + chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
