@@ -585,8 +585,7 @@ def run_scenario(build, scenario):
         scenario(q)
     except Exception as error:  # any fault of a scenario keeps its traces
         os.makedirs(kept)
-        with contextlib.suppress(Exception):  # the screen itself may be what failed
-            Shot().save_png(os.path.join(kept, "screen.png"))
+        subprocess.run(["xwd", "-root", "-silent", "-out", os.path.join(kept, "screen.xwd")])
         shutil.copytree(q.start_dir, os.path.join(kept, "start"), ignore=shutil.ignore_patterns("*.exe", "*.wav"))
         wine_reg("export", REG_KEY, "registry.reg", "/y", cwd=kept)
         print("FAIL %s (%.1f s): %s\n     screenshot and files kept in %s"

@@ -3,7 +3,6 @@ read from an `xwd` dump of the root window, input sent with xdotool."""
 import struct
 import subprocess
 import time
-import zlib
 
 
 class Failure(Exception):
@@ -124,15 +123,3 @@ class Shot:
             for x in range(x0, x1, 2):
                 tally[self.rgb(x, y)] = tally.get(self.rgb(x, y), 0) + 1
         return max(tally, key=tally.get)
-
-    def save_png(self, path, box=None):
-        x0, y0, x1, y1 = box or (0, 0, self.width, self.height)
-        x0, y0, x1, y1 = max(x0, 0), max(y0, 0), min(x1, self.width), min(y1, self.height)
-        rows = b"".join(b"\0" + bytes(c for x in range(x0, x1) for c in self.rgb(x, y)) for y in range(y0, y1))
-
-        def chunk(kind, body):
-            return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
-
-        with open(path, "wb") as f:
-            f.write(b"\x89PNG\r\n\x1a\n" + chunk(b"IHDR", struct.pack(">IIBBBBB", x1 - x0, y1 - y0, 8, 2, 0, 0, 0))
-                    + chunk(b"IDAT", zlib.compress(rows, 9)) + chunk(b"IEND", b""))
