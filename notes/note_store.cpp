@@ -1,6 +1,7 @@
 #include "notes/note_store.h"
 #include <richedit.h>
 #include <new>
+#include <string>
 #include <string.h>
 #include "settings/settings_store.h"
 #include "shell/app.h"
@@ -12,8 +13,12 @@
 // when it was written whole and flushed, so a failed or interrupted save
 // keeps the previous index and the previous text of every note.
 #define TEMP_SUFFIX ".tmp"
+#define BACKUP_SUFFIX ".bak"
+static const char RtfHeader[] = "{\\rtf";
+static const size_t RtfHeaderLength = sizeof RtfHeader - 1;
 
 bool (*StoreFaultInjector)(StoreStep step, const char* path);
+void (WINAPI* BackupClock)(SYSTEMTIME* now) = GetLocalTime;
 DWORD SaveCount;
 
 namespace {
@@ -240,6 +245,121 @@ struct ReadCookie {
     RtfGuard guard;
 };
 
+// ---- How much text an RTF file holds ---------------------------------------------
+// Roughly the characters of text outside the groups that hold none (tables,
+// pictures, document information, \* groups). Text the control makes of a
+// file is checked against it: less means the control dropped some.
+const char* const TextlessGroups[] = {
+    "fonttbl", "colortbl", "stylesheet", "info", "pict", "listtable", "listoverridetable",
+    "rsidtbl", "revtbl", "filetbl", "fldinst", "header", "footer", "headerl", "headerr",
+    "headerf", "footerl", "footerr", "footerf", "object", "xmlnstbl", "generator",
+    "latentstyles", "themedata", "colorschememapping", "datastore", "nonshppict",
+};
+
+struct RtfTextCount {
+    int depth = 0;
+    int textlessFrom = 0;   // depth of the text-less group being passed, 0 for none
+    bool groupStart = false;
+    long skipCount = 1;
+    long skipLeft = 0;
+    long long characters = 0;
+};
+
+void CountCharacter(RtfTextCount& count)
+{
+    if (count.skipLeft > 0) count.skipLeft--;
+    else if (count.textlessFrom == 0) count.characters++;
+}
+
+void EnterTextless(RtfTextCount& count)
+{
+    if (count.groupStart && count.textlessFrom == 0) count.textlessFrom = count.depth;
+}
+
+// Reads the control word at bytes[at] (behind its backslash); returns the
+// index of the next byte.
+size_t CountControlWord(RtfTextCount& count, const char* bytes, size_t at, size_t size)
+{
+    size_t start = at;
+    while (at < size && IsLetter(static_cast<BYTE>(bytes[at]))) at++;
+    std::string word(bytes + start, at - start);
+    long param = 0;
+    bool negative = at < size && bytes[at] == '-';
+    if (negative) at++;
+    while (at < size && IsDigit(static_cast<BYTE>(bytes[at]))) {
+        if (param < MostRtfSkip) param = param * 10 + (bytes[at] - '0');
+        at++;
+    }
+    if (at < size && bytes[at] == ' ') at++;
+    for (const char* group : TextlessGroups)
+        if (word == group) EnterTextless(count);
+    if (word == "par" || word == "line" || word == "tab" || word == "cell") CountCharacter(count);
+    if (word == "uc") count.skipCount = param;
+    if (word == "u") {
+        CountCharacter(count);
+        count.skipLeft = count.skipCount;
+    }
+    if (word == "bin" && !negative) at += static_cast<size_t>(param) < size - at ? param : size - at;
+    count.groupStart = false;
+    return at;
+}
+
+long long CountRtfText(const std::string& rtf)
+{
+    RtfTextCount count;
+    const char* bytes = rtf.data();
+    size_t size = rtf.size();
+    for (size_t at = 0; at < size;) {
+        char c = bytes[at++];
+        if (c == '{') {
+            count.depth++;
+            count.groupStart = true;
+        } else if (c == '}') {
+            if (count.depth == count.textlessFrom) count.textlessFrom = 0;
+            count.depth--;
+            count.skipLeft = 0;
+            count.groupStart = false;
+        } else if (c == '\\' && at < size) {
+            if (IsLetter(static_cast<BYTE>(bytes[at]))) {
+                at = CountControlWord(count, bytes, at, size);
+                continue;
+            }
+            char symbol = bytes[at++];
+            if (symbol == '*') EnterTextless(count);
+            else if (symbol == '\'') at += 2, CountCharacter(count);
+            else CountCharacter(count);
+            count.groupStart = false;
+        } else if (c != '\r' && c != '\n') {
+            CountCharacter(count);
+            count.groupStart = false;
+        }
+    }
+    return count.characters;
+}
+
+bool ReadWholeFile(const char* path, std::string* bytes)
+{
+    KernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+    LARGE_INTEGER size;
+    if (!file.valid() || !GetFileSizeEx(file.get(), &size) || size.QuadPart > MAXLONG) return false;
+    bytes->resize(static_cast<size_t>(size.QuadPart));
+    DWORD count = 0;
+    return bytes->empty() ||
+           (ReadFile(file.get(), &(*bytes)[0], static_cast<DWORD>(bytes->size()), &count, NULL) && count == bytes->size());
+}
+
+// The original of a content file the editor did not take in whole stays
+// beside it, so that saving the note over it loses nothing. An older copy
+// is the earlier original and is kept.
+void KeepOriginal(const char* path)
+{
+    char original[MAX_PATH];
+    if (lstrlenA(path) + sizeof BACKUP_SUFFIX > sizeof original) return;
+    lstrcpyA(original, path);
+    lstrcatA(original, BACKUP_SUFFIX);
+    CopyFileA(path, original, TRUE);
+}
+
 DWORD CALLBACK ReadStreamCallback(DWORD_PTR cookie, LPBYTE buffer, LONG requested, LONG* done)
 {
     ReadCookie* stream = reinterpret_cast<ReadCookie*>(cookie);
@@ -290,6 +410,100 @@ HANDLE CreateForWriting(const char* path)
 {
     if (Faulted(StoreCreate, path)) return INVALID_HANDLE_VALUE;
     return CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+}
+
+// ---- Daily backups -------------------------------------------------------------
+const int BackupDaysKept = 7;
+const size_t BackupDayLength = 10;   // YYYY-MM-DD
+
+bool JoinPath(const char* folder, const char* name, char* out)
+{
+    if (strlen(folder) + 1 + strlen(name) + 1 > MAX_PATH) return false;
+    wsprintfA(out, "%s\\%s", folder, name);
+    return true;
+}
+
+bool CopyIntoBackup(const char* name, const char* folder)
+{
+    char from[MAX_PATH], to[MAX_PATH];
+    if (!DataFolderPath(name, from, sizeof from) || !JoinPath(folder, name, to)) return false;
+    if (GetFileAttributesA(from) == INVALID_FILE_ATTRIBUTES) return true;   // a note never saved
+    return !Faulted(StoreCreate, to) && CopyFileA(from, to, FALSE);
+}
+
+void RemoveBackupFolder(const char* folder)
+{
+    char pattern[MAX_PATH], path[MAX_PATH];
+    if (!JoinPath(folder, "*", pattern)) return;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(pattern, &found);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && JoinPath(folder, found.cFileName, path))
+                DeleteFileA(path);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+    }
+    RemoveDirectoryA(folder);
+}
+
+bool IsBackupDayName(const char* name)
+{
+    if (strlen(name) != BackupDayLength) return false;
+    for (size_t i = 0; i < BackupDayLength; i++)
+        if ((i == 4 || i == 7) ? name[i] != '-' : !IsDigit(static_cast<BYTE>(name[i]))) return false;
+    return true;
+}
+
+// Day names sort as dates: the oldest goes while more than a week is kept.
+void PruneBackups(const char* backups)
+{
+    char pattern[MAX_PATH], oldest[MAX_PATH];
+    if (!JoinPath(backups, "*", pattern)) return;
+    for (;;) {
+        int days = 0;
+        oldest[0] = 0;
+        WIN32_FIND_DATAA found;
+        HANDLE search = FindFirstFileA(pattern, &found);
+        if (search == INVALID_HANDLE_VALUE) return;
+        do {
+            if (!(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsBackupDayName(found.cFileName)) continue;
+            days++;
+            if (!oldest[0] || strcmp(found.cFileName, oldest) < 0) lstrcpyA(oldest, found.cFileName);
+        } while (FindNextFileA(search, &found));
+        FindClose(search);
+        char folder[MAX_PATH];
+        if (days <= BackupDaysKept || !JoinPath(backups, oldest, folder)) return;
+        RemoveBackupFolder(folder);
+    }
+}
+
+// The first save of a day copies the index of the last save and the content
+// files it lists into backup\<day> first. A backup that cannot be made
+// whole is removed (the next save tries again) and never fails the save.
+void BackUpFirstSaveOfDay()
+{
+    char index[MAX_PATH], backups[MAX_PATH], folder[MAX_PATH], day[BackupDayLength + 1];
+    SYSTEMTIME today;
+    BackupClock(&today);
+    wsprintfA(day, "%04u-%02u-%02u", today.wYear, today.wMonth, today.wDay);
+    if (!DataFolderPath(NOTE_INDEX_FILE, index, sizeof index) || !DataFolderPath(BACKUP_FOLDER, backups, sizeof backups) ||
+        !JoinPath(backups, day, folder) || GetFileAttributesA(folder) != INVALID_FILE_ATTRIBUTES)
+        return;
+    KernelHandle file(CreateFileA(index, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+    if (!file.valid()) return;
+    CreateDirectoryA(backups, NULL);
+    if (!CreateDirectoryA(folder, NULL)) return;
+    bool whole = CopyIntoBackup(NOTE_INDEX_FILE, folder);
+    NoteIndexRecord record;
+    DWORD count = 0;
+    while (whole && ReadFile(file.get(), &record, sizeof record, &count, NULL) && count == sizeof record) {
+        char name[NOTE_FILE_NAME_SIZE];
+        CopyField(name, record.fileName, sizeof record.fileName);
+        if (IsSafeContentFileName(name)) whole = CopyIntoBackup(name, folder);
+    }
+    if (!whole) RemoveBackupFolder(folder);
+    else PruneBackups(backups);
 }
 
 }  // namespace
@@ -360,7 +574,7 @@ BOOL DecodeIndexRecord(const NoteIndexRecord& in, NoteRecord* note)
     return TRUE;
 }
 
-int StreamFileIn(HWND editor, int format, const char* path)
+static int StreamIn(HWND editor, int format, const char* path, bool* whole)
 {
     KernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, NULL));
@@ -370,7 +584,13 @@ int StreamFileIn(HWND editor, int format, const char* path)
     es.dwCookie = reinterpret_cast<DWORD_PTR>(&stream);
     es.pfnCallback = ReadStreamCallback;
     SendMessageA(editor, EM_STREAMIN, format, reinterpret_cast<LPARAM>(&es));
+    if (whole) *whole = es.dwError == 0;
     return 1;
+}
+
+int StreamFileIn(HWND editor, int format, const char* path)
+{
+    return StreamIn(editor, format, path, nullptr);
 }
 
 int StreamFileOut(HWND editor, const char* path)
@@ -385,7 +605,17 @@ int LoadNoteText(const NoteRecord* note, HWND editor)
 {
     char path[MAX_PATH];
     if (!DataFolderPath(note->fileName, path, sizeof path)) return 0;
-    return StreamFileIn(editor, SF_RTF, path);
+    std::string bytes;
+    if (!ReadWholeFile(path, &bytes)) return StreamFileIn(editor, SF_RTF, path);
+    // A file that does not start as RTF would come in empty: it comes in as
+    // plain text.
+    bool rtf = bytes.compare(0, RtfHeaderLength, RtfHeader) == 0;
+    bool whole = false;
+    if (!StreamIn(editor, rtf ? SF_RTF : SF_TEXT, path, &whole)) return 0;
+    GETTEXTLENGTHEX length = { GTL_NUMCHARS, 1200 };
+    long long shown = SendMessageA(editor, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0);
+    if (!bytes.empty() && (!rtf || !whole || shown < CountRtfText(bytes))) KeepOriginal(path);
+    return 1;
 }
 
 int SaveNoteText(const NoteRecord* note, HWND editor)
@@ -409,10 +639,10 @@ int SaveNoteText(const NoteRecord* note, HWND editor)
     return 1;
 }
 
-void DeleteContentFile(const NoteRecord* note)
+void DeleteContentFile(const char* fileName)
 {
     char path[MAX_PATH];
-    if (IsSafeContentFileName(note->fileName) && DataFolderPath(note->fileName, path, sizeof path))
+    if (IsSafeContentFileName(fileName) && DataFolderPath(fileName, path, sizeof path))
         DeleteFileA(path);
 }
 
@@ -444,6 +674,7 @@ int SaveNotesReporting(SaveReporting reporting)
     if (!DataFolderPath(NOTE_INDEX_FILE, path, sizeof path) ||
         !DataFolderPath(NOTE_INDEX_FILE TEMP_SUFFIX, temp, sizeof temp))
         return fail(TEXT_ERR_OPEN_FILE);
+    BackUpFirstSaveOfDay();
     KernelHandle file(CreateForWriting(temp));
     if (!file.valid()) return fail(TEXT_ERR_OPEN_FILE);
     bool written = true, textsWritten = true;
@@ -467,6 +698,20 @@ int SaveNotesReporting(SaveReporting reporting)
     return 1;
 }
 
+// A damaged index may name one content file for two notes; deleting one
+// would then take the other's text. The later note gets a copy of its own.
+static void GiveOwnContentFile(NoteRecord* note)
+{
+    bool shared = false;
+    for (NoteRecord* other = NoteList.head; other && !shared; other = other->next)
+        shared = _stricmp(other->fileName, note->fileName) == 0;
+    if (!shared) return;
+    char from[MAX_PATH], to[MAX_PATH];
+    if (!DataFolderPath(note->fileName, from, sizeof from)) return;
+    MakeUniqueContentFileName(note->fileName);
+    if (DataFolderPath(note->fileName, to, sizeof to)) CopyFileA(from, to, TRUE);
+}
+
 int LoadNotes()
 {
     EnterDataFolder();
@@ -487,6 +732,8 @@ int LoadNotes()
         NoteRecord* note = new (std::nothrow) NoteRecord();
         if (!note) { result = 0; continue; }
         DecodeIndexRecord(record, note);
+        GiveOwnContentFile(note);
+        note->serial = NewNoteSerial();
         note->backBrush = CreateSolidBrush(note->backColor);
         if (!note->backBrush) { delete note; result = 0; continue; }
         note->next = nullptr;

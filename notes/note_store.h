@@ -44,6 +44,12 @@ enum StoreStep { StoreCreate, StoreWrite, StoreFlush, StoreReplace };
 // would make it fail.
 extern bool (*StoreFaultInjector)(StoreStep step, const char* path);
 
+// The first save of a day keeps the files of the last save in
+// backup\<YYYY-MM-DD> of the data folder, for a week of days.
+#define BACKUP_FOLDER "backup"
+// Test seam: the clock that names the day of a backup.
+extern void (WINAPI* BackupClock)(SYSTEMTIME* now);
+
 int SaveNotes();
 enum SaveReporting { SaveWithErrorBox, SaveQuietly };
 int SaveNotesReporting(SaveReporting reporting);
@@ -60,6 +66,6 @@ int StreamFileOut(HWND editor, const char* path);
 int LoadNoteText(const NoteRecord* note, HWND editor);
 int SaveNoteText(const NoteRecord* note, HWND editor);
 // Removes a note's content file from the data folder; a missing file is fine.
-void DeleteContentFile(const NoteRecord* note);
+void DeleteContentFile(const char* fileName);
 // Removes temporary files that an interrupted save left in the data folder.
 void CleanUpInterruptedSaves();
