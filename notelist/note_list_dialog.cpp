@@ -73,9 +73,14 @@ void ChooseListNote(NoteRecord* note)
     CurrentListSerial = note ? note->serial : 0;
 }
 
+bool IsStillListed(const NoteRecord* note, DWORD serial)
+{
+    return IsNoteListed(note) && note->serial == serial;
+}
+
 bool IsCurrentNoteGone()
 {
-    return !IsNoteListed(CurrentListNote) || CurrentListNote->serial != CurrentListSerial;
+    return !IsStillListed(CurrentListNote, CurrentListSerial);
 }
 
 void CloseNoteList(HWND dialog)
@@ -101,19 +106,23 @@ void ShowListNote(HWND dialog, NoteRecord* note)
 
 void HideListNote(HWND dialog, NoteRecord* note)
 {
+    note->visible = 0;
     if (note->window) {
-        // Saved while the window still exists; a text that did not reach its
-        // file keeps its window. The error box's loop may remove the note.
-        if (!SaveNotes()) {
+        // Saved while the window still exists, so that its text reaches the
+        // file; a failed save keeps the window and the note visible. The
+        // error box's loop may remove the note meanwhile.
+        DWORD serial = note->serial;
+        bool saved = SaveNotes() != 0;
+        if (!IsStillListed(note, serial)) return;
+        if (!saved) {
+            note->visible = 1;
             SetCheck(dialog, IDC_LIST_VISIBLE, true);
             return;
         }
-        if (IsCurrentNoteGone()) return;
         DestroyNoteWindow(note);
         SetForegroundWindow(dialog);
     }
     SetCheck(dialog, IDC_LIST_VISIBLE, false);
-    note->visible = 0;
     UpdateNoteListRow(ListView(dialog));
 }
 

@@ -325,9 +325,12 @@ long long CountRtfText(const std::string& rtf)
                 continue;
             }
             char symbol = bytes[at++];
-            if (symbol == '*') EnterTextless(count);
-            else if (symbol == '\'') at += 2, CountCharacter(count);
-            else CountCharacter(count);
+            if (symbol == '*') {
+                EnterTextless(count);
+            } else {
+                if (symbol == '\'') at += 2;   // \'hh: one character in hex
+                CountCharacter(count);
+            }
             count.groupStart = false;
         } else if (c != '\r' && c != '\n') {
             CountCharacter(count);

@@ -50,7 +50,9 @@ bool OpenForReading(HKEY root, RegistryKey& key)
 // a user without administrator rights gets a key of their own.
 bool OpenSettingsForReading(RegistryKey& key)
 {
-    return OpenForReading(HKEY_CURRENT_USER, key) || OpenForReading(HKEY_LOCAL_MACHINE, key);
+    // A first start leaves the machine key, empty, where the user may make it.
+    return OpenForReading(HKEY_CURRENT_USER, key) || OpenForReading(HKEY_LOCAL_MACHINE, key) ||
+           CreateKeyForWriting(HKEY_LOCAL_MACHINE, key);
 }
 
 bool OpenSettingsForWriting(RegistryKey& key)
