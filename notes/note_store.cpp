@@ -247,19 +247,29 @@ struct ReadCookie {
 
 // ---- How much text an RTF file holds ---------------------------------------------
 // Roughly the characters of text outside the groups that hold none (tables,
-// pictures, document information, \* groups). Text the control makes of a
+// pictures, field instructions, \* groups); headers, footers and document
+// information count, as the control drops them. Text the control makes of a
 // file is checked against it: less means the control dropped some.
 const char* const TextlessGroups[] = {
-    "fonttbl", "colortbl", "stylesheet", "info", "pict", "listtable", "listoverridetable",
-    "rsidtbl", "revtbl", "filetbl", "fldinst", "header", "footer", "headerl", "headerr",
-    "headerf", "footerl", "footerr", "footerf", "object", "xmlnstbl", "generator",
-    "latentstyles", "themedata", "colorschememapping", "datastore", "nonshppict",
+    "fonttbl", "colortbl", "stylesheet", "pict", "listtable", "listoverridetable", "rsidtbl",
+    "revtbl", "filetbl", "fldinst", "xmlnstbl", "generator", "latentstyles", "themedata",
+    "colorschememapping", "datastore", "nonshppict",
 };
+// Groups marked \* that hold text of the document all the same.
+const char* const TextStarGroups[] = { "footnote", "annotation", "shpinst" };
+
+bool IsOneOf(const std::string& word, const char* const* names, size_t count)
+{
+    for (size_t i = 0; i < count; i++)
+        if (word == names[i]) return true;
+    return false;
+}
 
 struct RtfTextCount {
     int depth = 0;
     int textlessFrom = 0;   // depth of the text-less group being passed, 0 for none
     bool groupStart = false;
+    bool starredGroup = false;   // a \* opened the group; its first word decides
     long skipCount = 1;
     long skipLeft = 0;
     long long characters = 0;
@@ -291,8 +301,12 @@ size_t CountControlWord(RtfTextCount& count, const char* bytes, size_t at, size_
         at++;
     }
     if (at < size && bytes[at] == ' ') at++;
-    for (const char* group : TextlessGroups)
-        if (word == group) EnterTextless(count);
+    if (count.starredGroup) {
+        count.groupStart = true;
+        if (!IsOneOf(word, TextStarGroups, sizeof TextStarGroups / sizeof *TextStarGroups)) EnterTextless(count);
+        count.starredGroup = false;
+    }
+    if (IsOneOf(word, TextlessGroups, sizeof TextlessGroups / sizeof *TextlessGroups)) EnterTextless(count);
     if (word == "par" || word == "line" || word == "tab" || word == "cell") CountCharacter(count);
     if (word == "uc") count.skipCount = param;
     if (word == "u") {
@@ -326,7 +340,7 @@ long long CountRtfText(const std::string& rtf)
             }
             char symbol = bytes[at++];
             if (symbol == '*') {
-                EnterTextless(count);
+                count.starredGroup = count.groupStart;
             } else {
                 if (symbol == '\'') at += 2;   // \'hh: one character in hex
                 CountCharacter(count);
