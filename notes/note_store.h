@@ -44,12 +44,6 @@ enum StoreStep { StoreCreate, StoreWrite, StoreFlush, StoreReplace };
 // would make it fail.
 extern bool (*StoreFaultInjector)(StoreStep step, const char* path);
 
-// The first save of a day keeps the files of the last save in
-// backup\<YYYY-MM-DD> of the data folder, for a week of days.
-#define BACKUP_FOLDER "backup"
-// Test seam: the clock that names the day of a backup.
-extern void (WINAPI* BackupClock)(SYSTEMTIME* now);
-
 int SaveNotes();
 enum SaveReporting { SaveWithErrorBox, SaveQuietly };
 int SaveNotesReporting(SaveReporting reporting);

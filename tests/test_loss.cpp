@@ -6,6 +6,7 @@
 #include <string.h>
 #include "alarm/alarm_scheduler.h"
 #include "notelist/note_list_dialog.h"
+#include "notes/note_backup.h"
 #include "notes/note_store.h"
 #include "notes/note_window.h"
 #include "resources/resource.h"
@@ -146,8 +147,7 @@ TEST_F(LossTest, TwoRecordsNamingOneFileGetAFileEach)
     for (NoteIndexRecord& record : records) record.width = 180, record.height = 200, strcpy(record.fileName, "ABCDEF01.dat");
     WriteFileBytes(InDataFolder(NOTE_INDEX_FILE), std::string(reinterpret_cast<char*>(records), sizeof records));
     WriteFileBytes(InDataFolder("ABCDEF01.dat"), "{\\rtf1 geteilt}");
-    ASSERT_EQ(LoadNotes(), 1);
-    ASSERT_EQ(CountNotes(), 2);
+    ASSERT_TRUE(LoadNotes() == 1 && CountNotes() == 2);
     EXPECT_STREQ(NoteList.head->fileName, "ABCDEF01.dat");
     std::string name = NoteList.head->next->fileName;
     EXPECT_NE(name, "ABCDEF01.dat");
