@@ -44,13 +44,22 @@ static bool CountDownReminder(NoteRecord* note)
     return true;
 }
 
+// A ringing whose window could not be made has shown its error box; it
+// stays quiet until it is over, and the ticks that come in the box's own
+// message loop pass it by.
+static bool RingsAgain(NoteRecord* note, bool due)
+{
+    if (!due) note->ringFailed = FALSE;
+    return due && !note->ringFailed;
+}
+
 void CheckStartupAlarmsAt(const SYSTEMTIME& now)
 {
     if (AlarmsOn == 0) return;
     for (NoteRecord* note = NoteList.head; note; note = note->next) {
         if (note->alarmOn != 1) continue;
-        if (CountDownReminder(note)) continue;
-        if (!HasAlarmPassed(*note, now) && note->reminderCountdown != 1) continue;
+        bool due = !CountDownReminder(note) && (HasAlarmPassed(*note, now) || note->reminderCountdown == 1);
+        if (!RingsAgain(note, due)) continue;
         if (!RingAlarm(note)) return;
     }
 }
@@ -60,8 +69,8 @@ void CheckAlarmsAt(const SYSTEMTIME& now)
     if (AlarmsOn == 0) return;
     for (NoteRecord* note = NoteList.head; note; note = note->next) {
         if (note->alarmOn != 1) continue;
-        if (CountDownReminder(note)) continue;
-        if (!IsAlarmMinuteNow(*note, now) && note->reminderCountdown != 1) continue;
+        bool due = !CountDownReminder(note) && (IsAlarmMinuteNow(*note, now) || note->reminderCountdown == 1);
+        if (!RingsAgain(note, due)) continue;
         if (!RingAlarm(note)) return;
     }
 }
@@ -83,9 +92,14 @@ void CheckAlarms()
 BOOL RingAlarm(NoteRecord* note)
 {
     note->frameState = FRAME_RINGING;
-    // A hidden note is shown for its alarm, but stays hidden in its record.
-    if (!note->window && !MakeNoteWindow(note, NOTE_EDITOR_STYLE, NoteTextFromFile)) return FALSE;
+    // The reminder counts down whether or not the window can be shown.
     if (note->alarmRepeatMinutes != 0) note->reminderCountdown = ReminderTicks(note->alarmRepeatMinutes);
+    // A hidden note is shown for its alarm, but stays hidden in its record.
+    if (!note->window) {
+        note->ringFailed = TRUE;   // until the window exists: the error box runs a message loop
+        if (!MakeNoteWindow(note, NOTE_EDITOR_STYLE, NoteTextFromFile)) return FALSE;
+        note->ringFailed = FALSE;
+    }
     RedrawNoteFrame(note->window);
     SetForegroundWindow(note->window);
     // Posted rather than sent, so that a hung top-level window cannot stall us.

@@ -20,6 +20,9 @@ HWND        hNoteListDialog;
 // Writing row texts makes the list view report LVN_ITEMCHANGED; those
 // reports are the program's own doing, not a row the user chose.
 static bool WritingRows;
+// The address of a deleted record may come back with a new note; the serial
+// tells them apart.
+static DWORD CurrentListSerial;
 
 namespace {
 
@@ -64,6 +67,22 @@ void SetCheck(HWND dialog, int id, bool checked)
     CheckDlgButton(dialog, id, checked ? BST_CHECKED : BST_UNCHECKED);
 }
 
+void ChooseListNote(NoteRecord* note)
+{
+    CurrentListNote = note;
+    CurrentListSerial = note ? note->serial : 0;
+}
+
+bool IsStillListed(const NoteRecord* note, DWORD serial)
+{
+    return IsNoteListed(note) && note->serial == serial;
+}
+
+bool IsCurrentNoteGone()
+{
+    return !IsStillListed(CurrentListNote, CurrentListSerial);
+}
+
 void CloseNoteList(HWND dialog)
 {
     NoteListDialogOpen = 0;
@@ -87,14 +106,23 @@ void ShowListNote(HWND dialog, NoteRecord* note)
 
 void HideListNote(HWND dialog, NoteRecord* note)
 {
-    SetCheck(dialog, IDC_LIST_VISIBLE, false);
     note->visible = 0;
     if (note->window) {
-        // Saved while the window still exists, so its text reaches the file.
-        SaveNotes();
+        // Saved while the window still exists, so that its text reaches the
+        // file; a failed save keeps the window and the note visible. The
+        // error box's loop may remove the note meanwhile.
+        DWORD serial = note->serial;
+        bool saved = SaveNotes() != 0;
+        if (!IsStillListed(note, serial)) return;
+        if (!saved) {
+            note->visible = 1;
+            SetCheck(dialog, IDC_LIST_VISIBLE, true);
+            return;
+        }
         DestroyNoteWindow(note);
         SetForegroundWindow(dialog);
     }
+    SetCheck(dialog, IDC_LIST_VISIBLE, false);
     UpdateNoteListRow(ListView(dialog));
 }
 
@@ -121,16 +149,20 @@ void OnDeleteCommand(HWND dialog)
         MessageBoxA(dialog, TEXT_DELETE_QUESTION, TEXT_DELETE_CAPTION, MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
     // The question box runs a message loop: the note may have gone meanwhile.
-    if (!IsNoteListed(CurrentListNote)) {
-        CurrentListNote = nullptr;
+    if (IsCurrentNoteGone()) {
+        ChooseListNote(nullptr);
         FillNoteList(ListView(dialog));
         return;
     }
     HWND window = CurrentListNote->window;
-    RemoveNote(CurrentListNote);
-    CurrentListNote = nullptr;
+    // The content file goes only once "note.dat" no longer lists the note;
+    // after a failed save the note would come back empty at the next start.
+    char fileName[NOTE_FILE_NAME_SIZE];
+    lstrcpynA(fileName, CurrentListNote->fileName, sizeof fileName);
+    RemoveNote(CurrentListNote, KeepContent);
+    ChooseListNote(nullptr);
     if (window) DestroyWindow(window);
-    SaveNotes();
+    if (SaveNotes()) DeleteContentFile(fileName);
     FillNoteList(ListView(dialog));
 }
 
@@ -152,8 +184,8 @@ void OnCloseCommand(HWND dialog)
 // button, the alarm dialog): every command checks first.
 void ForgetRemovedNote(HWND dialog)
 {
-    if (!CurrentListNote || IsNoteListed(CurrentListNote)) return;
-    CurrentListNote = nullptr;
+    if (!CurrentListNote || !IsCurrentNoteGone()) return;
+    ChooseListNote(nullptr);
     FillNoteList(ListView(dialog));
 }
 
@@ -161,7 +193,7 @@ void ForgetRemovedNote(HWND dialog)
 void OnInitDialog(HWND dialog)
 {
     hNoteListDialog = dialog;
-    CurrentListNote = NoteList.head;
+    ChooseListNote(NoteList.head);
     CurrentListRow = 0;
     AddColumns(ListView(dialog));
     FillNoteList(ListView(dialog));
@@ -173,11 +205,11 @@ void OnRowChosen(HWND dialog, int row)
     CurrentListRow = row;
     NoteRecord* note = NoteAtPosition(row);
     if (!note) {
-        CurrentListNote = nullptr;
+        ChooseListNote(nullptr);
         FillNoteList(ListView(dialog));
         return;
     }
-    CurrentListNote = note;
+    ChooseListNote(note);
     HWND preview = GetDlgItem(dialog, IDC_LIST_PREVIEW);
     ClearRichText(preview);
     LoadNoteText(note, preview);
@@ -229,7 +261,7 @@ void OnDestroy()
 {
     NoteListDialogOpen = 0;
     hNoteListDialog = NULL;
-    CurrentListNote = nullptr;
+    ChooseListNote(nullptr);
 }
 
 }  // namespace

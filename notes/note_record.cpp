@@ -49,6 +49,12 @@ void MakeUniqueContentFileName(char out[NOTE_FILE_NAME_SIZE])
     }
 }
 
+DWORD NewNoteSerial()
+{
+    static DWORD lastSerial;
+    return ++lastSerial;
+}
+
 NoteRecord* NewNoteRecord()
 {
     NoteRecord* note = new (std::nothrow) NoteRecord();
@@ -62,6 +68,7 @@ NoteRecord* NewNoteRecord()
     note->backColor = AppSettings.defaultBackColor;
     note->backBrush = CreateSolidBrush(note->backColor);
     note->visible = 1;
+    note->serial = NewNoteSerial();
     if (!note->backBrush) {
         delete note;
         return nullptr;
@@ -150,11 +157,11 @@ static void PlayDeleteSound()
 
 // Unlinks, frees and forgets a record; the alarm dialog lets go of it first
 // so that it never writes into a freed record.
-static void RemoveListedNote(NoteRecord* note)
+static void RemoveListedNote(NoteRecord* note, ContentFileFate fate)
 {
     ForgetNoteProperties(note);
     UnlinkNote(note);
-    DeleteContentFile(note);
+    if (fate == DeleteContent) DeleteContentFile(note->fileName);
     DiscardNote(note);
 }
 
@@ -164,18 +171,18 @@ int DeleteNote(HWND window)
     if (!window) return 0;
     for (NoteRecord* note = NoteList.head; note; note = note->next) {
         if (note->window == window) {
-            RemoveListedNote(note);
+            RemoveListedNote(note, DeleteContent);
             return 1;
         }
     }
     return 0;
 }
 
-int RemoveNote(NoteRecord* note)
+int RemoveNote(NoteRecord* note, ContentFileFate fate)
 {
     PlayDeleteSound();
     if (!IsNoteListed(note)) return 0;
-    RemoveListedNote(note);
+    RemoveListedNote(note, fate);
     return 1;
 }
 

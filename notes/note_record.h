@@ -21,6 +21,8 @@ struct NoteRecord {
     HWND  window;
     HWND  editor;
     HBRUSH backBrush;          // solid brush of backColor, owned here
+    DWORD serial;              // never reused, unlike the record's address
+    BOOL  ringFailed;          // this ringing could not show its window
 };
 
 enum NoteFrameState { FRAME_NORMAL = 0, FRAME_PROPERTIES = 1, FRAME_RINGING = 2 };
@@ -43,6 +45,9 @@ void FormatContentFileName(const FILETIME& time, char out[NOTE_FILE_NAME_SIZE]);
 // no file in the data folder has (the time is stepped on until it is free).
 void MakeUniqueContentFileName(char out[NOTE_FILE_NAME_SIZE]);
 
+// A number no record of this run had before; given at creation and load.
+DWORD NewNoteSerial();
+
 // A fresh record with the defaults of a new note; not yet in the list.
 // Returns null when memory or its brush cannot be had.
 NoteRecord* NewNoteRecord();
@@ -60,10 +65,15 @@ int CountNotes();
 // Changes a note's colour, keeping its brush in step.
 void SetNoteColor(NoteRecord* note, COLORREF color);
 
+// The record of a window, or else the first record without one (the record
+// whose window is being made).
 NoteRecord* FindNoteByWindow(HWND window);
 // Deletes the note of a window (sound, unlink, brush, content file, free).
 // The caller destroys the window. Returns 1, or 0 when no record matched.
 int DeleteNote(HWND window);
-// The same for a record the caller holds, with or without a window.
-int RemoveNote(NoteRecord* note);
+// The same for a record the caller holds, with or without a window. A caller
+// that saves next keeps the content file until "note.dat" no longer lists
+// the note, so that a failed save never leaves the note without its text.
+enum ContentFileFate { DeleteContent, KeepContent };
+int RemoveNote(NoteRecord* note, ContentFileFate fate = DeleteContent);
 void FreeNotes();

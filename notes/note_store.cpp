@@ -1,7 +1,9 @@
 #include "notes/note_store.h"
 #include <richedit.h>
 #include <new>
+#include <string>
 #include <string.h>
+#include "notes/note_backup.h"
 #include "settings/settings_store.h"
 #include "shell/app.h"
 #include "shell/guards.h"
@@ -12,6 +14,9 @@
 // when it was written whole and flushed, so a failed or interrupted save
 // keeps the previous index and the previous text of every note.
 #define TEMP_SUFFIX ".tmp"
+#define BACKUP_SUFFIX ".bak"
+static const char RtfHeader[] = "{\\rtf";
+static const size_t RtfHeaderLength = sizeof RtfHeader - 1;
 
 bool (*StoreFaultInjector)(StoreStep step, const char* path);
 DWORD SaveCount;
@@ -240,6 +245,138 @@ struct ReadCookie {
     RtfGuard guard;
 };
 
+// ---- How much text an RTF file holds ---------------------------------------------
+// Roughly the characters of text outside the groups that hold none (tables,
+// pictures, field instructions, \* groups); headers, footers and document
+// information count, as the control drops them. Text the control makes of a
+// file is checked against it: less means the control dropped some.
+const char* const TextlessGroups[] = {
+    "fonttbl", "colortbl", "stylesheet", "pict", "listtable", "listoverridetable", "rsidtbl",
+    "revtbl", "filetbl", "fldinst", "xmlnstbl", "generator", "latentstyles", "themedata",
+    "colorschememapping", "datastore", "nonshppict",
+};
+// Groups marked \* that hold text of the document all the same.
+const char* const TextStarGroups[] = { "footnote", "annotation", "shpinst" };
+
+bool IsOneOf(const std::string& word, const char* const* names, size_t count)
+{
+    for (size_t i = 0; i < count; i++)
+        if (word == names[i]) return true;
+    return false;
+}
+
+struct RtfTextCount {
+    int depth = 0;
+    int textlessFrom = 0;   // depth of the text-less group being passed, 0 for none
+    bool groupStart = false;
+    bool starredGroup = false;   // a \* opened the group; its first word decides
+    long skipCount = 1;
+    long skipLeft = 0;
+    long long characters = 0;
+};
+
+void CountCharacter(RtfTextCount& count)
+{
+    if (count.skipLeft > 0) count.skipLeft--;
+    else if (count.textlessFrom == 0) count.characters++;
+}
+
+void EnterTextless(RtfTextCount& count)
+{
+    if (count.groupStart && count.textlessFrom == 0) count.textlessFrom = count.depth;
+}
+
+// Reads the control word at bytes[at] (behind its backslash); returns the
+// index of the next byte.
+size_t CountControlWord(RtfTextCount& count, const char* bytes, size_t at, size_t size)
+{
+    size_t start = at;
+    while (at < size && IsLetter(static_cast<BYTE>(bytes[at]))) at++;
+    std::string word(bytes + start, at - start);
+    long param = 0;
+    bool negative = at < size && bytes[at] == '-';
+    if (negative) at++;
+    while (at < size && IsDigit(static_cast<BYTE>(bytes[at]))) {
+        if (param < MostRtfSkip) param = param * 10 + (bytes[at] - '0');
+        at++;
+    }
+    if (at < size && bytes[at] == ' ') at++;
+    if (count.starredGroup) {
+        count.groupStart = true;
+        if (!IsOneOf(word, TextStarGroups, sizeof TextStarGroups / sizeof *TextStarGroups)) EnterTextless(count);
+        count.starredGroup = false;
+    }
+    if (IsOneOf(word, TextlessGroups, sizeof TextlessGroups / sizeof *TextlessGroups)) EnterTextless(count);
+    if (word == "par" || word == "line" || word == "tab" || word == "cell") CountCharacter(count);
+    if (word == "uc") count.skipCount = param;
+    if (word == "u") {
+        CountCharacter(count);
+        count.skipLeft = count.skipCount;
+    }
+    if (word == "bin" && !negative) at += static_cast<size_t>(param) < size - at ? param : size - at;
+    count.groupStart = false;
+    return at;
+}
+
+long long CountRtfText(const std::string& rtf)
+{
+    RtfTextCount count;
+    const char* bytes = rtf.data();
+    size_t size = rtf.size();
+    for (size_t at = 0; at < size;) {
+        char c = bytes[at++];
+        if (c == '{') {
+            count.depth++;
+            count.groupStart = true;
+        } else if (c == '}') {
+            if (count.depth == count.textlessFrom) count.textlessFrom = 0;
+            count.depth--;
+            count.skipLeft = 0;
+            count.groupStart = false;
+        } else if (c == '\\' && at < size) {
+            if (IsLetter(static_cast<BYTE>(bytes[at]))) {
+                at = CountControlWord(count, bytes, at, size);
+                continue;
+            }
+            char symbol = bytes[at++];
+            if (symbol == '*') {
+                count.starredGroup = count.groupStart;
+            } else {
+                if (symbol == '\'') at += 2;   // \'hh: one character in hex
+                CountCharacter(count);
+            }
+            count.groupStart = false;
+        } else if (c != '\r' && c != '\n') {
+            CountCharacter(count);
+            count.groupStart = false;
+        }
+    }
+    return count.characters;
+}
+
+bool ReadWholeFile(const char* path, std::string* bytes)
+{
+    KernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+    LARGE_INTEGER size;
+    if (!file.valid() || !GetFileSizeEx(file.get(), &size) || size.QuadPart > MAXLONG) return false;
+    bytes->resize(static_cast<size_t>(size.QuadPart));
+    DWORD count = 0;
+    return bytes->empty() ||
+           (ReadFile(file.get(), &(*bytes)[0], static_cast<DWORD>(bytes->size()), &count, NULL) && count == bytes->size());
+}
+
+// The original of a content file the editor did not take in whole stays
+// beside it, so that saving the note over it loses nothing. An older copy
+// is the earlier original and is kept.
+void KeepOriginal(const char* path)
+{
+    char original[MAX_PATH];
+    if (lstrlenA(path) + sizeof BACKUP_SUFFIX > sizeof original) return;
+    lstrcpyA(original, path);
+    lstrcatA(original, BACKUP_SUFFIX);
+    CopyFileA(path, original, TRUE);
+}
+
 DWORD CALLBACK ReadStreamCallback(DWORD_PTR cookie, LPBYTE buffer, LONG requested, LONG* done)
 {
     ReadCookie* stream = reinterpret_cast<ReadCookie*>(cookie);
@@ -360,7 +497,7 @@ BOOL DecodeIndexRecord(const NoteIndexRecord& in, NoteRecord* note)
     return TRUE;
 }
 
-int StreamFileIn(HWND editor, int format, const char* path)
+static int StreamIn(HWND editor, int format, const char* path, bool* whole)
 {
     KernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, NULL));
@@ -370,7 +507,13 @@ int StreamFileIn(HWND editor, int format, const char* path)
     es.dwCookie = reinterpret_cast<DWORD_PTR>(&stream);
     es.pfnCallback = ReadStreamCallback;
     SendMessageA(editor, EM_STREAMIN, format, reinterpret_cast<LPARAM>(&es));
+    if (whole) *whole = es.dwError == 0;
     return 1;
+}
+
+int StreamFileIn(HWND editor, int format, const char* path)
+{
+    return StreamIn(editor, format, path, nullptr);
 }
 
 int StreamFileOut(HWND editor, const char* path)
@@ -385,7 +528,17 @@ int LoadNoteText(const NoteRecord* note, HWND editor)
 {
     char path[MAX_PATH];
     if (!DataFolderPath(note->fileName, path, sizeof path)) return 0;
-    return StreamFileIn(editor, SF_RTF, path);
+    std::string bytes;
+    if (!ReadWholeFile(path, &bytes)) return StreamFileIn(editor, SF_RTF, path);
+    // A file that does not start as RTF would come in empty: it comes in as
+    // plain text.
+    bool rtf = bytes.compare(0, RtfHeaderLength, RtfHeader) == 0;
+    bool whole = false;
+    if (!StreamIn(editor, rtf ? SF_RTF : SF_TEXT, path, &whole)) return 0;
+    GETTEXTLENGTHEX length = { GTL_NUMCHARS, 1200 };
+    long long shown = SendMessageA(editor, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0);
+    if (!bytes.empty() && (!rtf || !whole || shown < CountRtfText(bytes))) KeepOriginal(path);
+    return 1;
 }
 
 int SaveNoteText(const NoteRecord* note, HWND editor)
@@ -409,10 +562,10 @@ int SaveNoteText(const NoteRecord* note, HWND editor)
     return 1;
 }
 
-void DeleteContentFile(const NoteRecord* note)
+void DeleteContentFile(const char* fileName)
 {
     char path[MAX_PATH];
-    if (IsSafeContentFileName(note->fileName) && DataFolderPath(note->fileName, path, sizeof path))
+    if (IsSafeContentFileName(fileName) && DataFolderPath(fileName, path, sizeof path))
         DeleteFileA(path);
 }
 
@@ -444,6 +597,7 @@ int SaveNotesReporting(SaveReporting reporting)
     if (!DataFolderPath(NOTE_INDEX_FILE, path, sizeof path) ||
         !DataFolderPath(NOTE_INDEX_FILE TEMP_SUFFIX, temp, sizeof temp))
         return fail(TEXT_ERR_OPEN_FILE);
+    BackUpFirstSaveOfDay();
     KernelHandle file(CreateForWriting(temp));
     if (!file.valid()) return fail(TEXT_ERR_OPEN_FILE);
     bool written = true, textsWritten = true;
@@ -467,6 +621,20 @@ int SaveNotesReporting(SaveReporting reporting)
     return 1;
 }
 
+// A damaged index may name one content file for two notes; deleting one
+// would then take the other's text. The later note gets a copy of its own.
+static void GiveOwnContentFile(NoteRecord* note)
+{
+    bool shared = false;
+    for (NoteRecord* other = NoteList.head; other && !shared; other = other->next)
+        shared = _stricmp(other->fileName, note->fileName) == 0;
+    if (!shared) return;
+    char from[MAX_PATH], to[MAX_PATH];
+    if (!DataFolderPath(note->fileName, from, sizeof from)) return;
+    MakeUniqueContentFileName(note->fileName);
+    if (DataFolderPath(note->fileName, to, sizeof to)) CopyFileA(from, to, TRUE);
+}
+
 int LoadNotes()
 {
     EnterDataFolder();
@@ -487,6 +655,8 @@ int LoadNotes()
         NoteRecord* note = new (std::nothrow) NoteRecord();
         if (!note) { result = 0; continue; }
         DecodeIndexRecord(record, note);
+        GiveOwnContentFile(note);
+        note->serial = NewNoteSerial();
         note->backBrush = CreateSolidBrush(note->backColor);
         if (!note->backBrush) { delete note; result = 0; continue; }
         note->next = nullptr;

@@ -60,6 +60,6 @@ int StreamFileOut(HWND editor, const char* path);
 int LoadNoteText(const NoteRecord* note, HWND editor);
 int SaveNoteText(const NoteRecord* note, HWND editor);
 // Removes a note's content file from the data folder; a missing file is fine.
-void DeleteContentFile(const NoteRecord* note);
+void DeleteContentFile(const char* fileName);
 // Removes temporary files that an interrupted save left in the data folder.
 void CleanUpInterruptedSaves();

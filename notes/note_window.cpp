@@ -160,15 +160,16 @@ int ShowVisibleNotes()
     return 1;
 }
 
-void HideAllNoteWindows()
+int HideAllNoteWindows()
 {
+    // The editors still hold the texts; the windows go only once the texts
+    // are on disk.
+    if (!SaveNotes()) return 0;
     NotesHidden = 1;
-    // The editors still hold the texts; they reach their files before the
-    // windows go.
-    SaveNotes();
     for (NoteRecord* note = NoteList.head; note; note = note->next) {
         if (note->window) DestroyNoteWindow(note);
     }
+    return 1;
 }
 
 // The record lets go of the window first, so that no message sent while it
@@ -197,10 +198,12 @@ HWND FindNoteEditor(HWND noteWindow)
 
 NoteRecord* NoteOfWindow(HWND window)
 {
+    // Only the record bound to the window: a window destroyed meanwhile (in
+    // the message loop of an error box) has none and must not stand for
+    // another note.
     NoteRecord* bound = reinterpret_cast<NoteRecord*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    if (!bound) return FindNoteByWindow(window);
     // A deleted note's window still gets the messages of its destruction.
-    if (!IsNoteListed(bound)) return nullptr;
+    if (!bound || !IsNoteListed(bound)) return nullptr;
     return bound->window == window || bound->window == NULL ? bound : nullptr;
 }
 
@@ -234,8 +237,9 @@ static void AskAndDeleteNote(HWND window)
 
 static void HideNote(HWND window)
 {
-    // Saved while the editor exists, so that the text reaches its file.
-    SaveNotes();
+    // Saved while the editor exists; a text that did not reach its file
+    // keeps its window.
+    if (!SaveNotes()) return;
     NoteRecord* note = NoteOfWindow(window);
     if (!note) return;
     if (AppSettings.sound == 1) PlayFileSound(TEXT_SOUND_HIDDEN);

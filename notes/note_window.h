@@ -58,7 +58,8 @@ NoteRecord* NoteOfWindow(HWND window);
 void DestroyNoteWindow(NoteRecord* note);
 
 // Hides every note window (the command "&Notes verbergen"), keeping visible.
-void HideAllNoteWindows();
+// Returns 0, with every window left, when the save before failed.
+int HideAllNoteWindows();
 
 // Title-bar hit areas, relative to the window rectangle (exclusive bounds).
 enum TitleButton { TitleNone, TitleMenu, TitleAlarm, TitleHide, TitleDelete };

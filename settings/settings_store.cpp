@@ -7,6 +7,7 @@
 // ---- Module state ---------------------------------------------------------
 AppSettingsData AppSettings;
 const char* SettingsKeyPath = SETTINGS_KEY_PATH;
+bool (*MachineKeyWriteRefused)();
 
 namespace {
 
@@ -32,15 +33,34 @@ const DwordSetting readOrder[] = {
 const int writeOrder[] = { 0, 1, 2, 3, 4, 5, 8, 6, 7 };
 const char* const alarmValueName = "DefaultAlarm";
 
-// The machine-wide key, or the same path for this user when the machine key
-// cannot be opened for writing (a user without administrator rights).
-bool OpenSettingsKey(RegistryKey& key)
+bool CreateKeyForWriting(HKEY root, RegistryKey& key)
 {
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, SettingsKeyPath, 0, NULL, REG_OPTION_NON_VOLATILE,
-                        KEY_ALL_ACCESS, NULL, key.receive(), NULL) == ERROR_SUCCESS)
-        return true;
-    return RegCreateKeyExA(HKEY_CURRENT_USER, SettingsKeyPath, 0, NULL, REG_OPTION_NON_VOLATILE,
-                           KEY_ALL_ACCESS, NULL, key.receive(), NULL) == ERROR_SUCCESS;
+    if (root == HKEY_LOCAL_MACHINE && MachineKeyWriteRefused && MachineKeyWriteRefused()) return false;
+    return RegCreateKeyExA(root, SettingsKeyPath, 0, NULL, REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, NULL,
+                           key.receive(), NULL) == ERROR_SUCCESS;
+}
+
+bool OpenForReading(HKEY root, RegistryKey& key)
+{
+    return RegOpenKeyExA(root, SettingsKeyPath, 0, KEY_READ, key.receive()) == ERROR_SUCCESS;
+}
+
+// The user's own key wins once it exists. Without one the machine-wide key
+// is read (an administrator may have set it) and written when the user may;
+// a user without administrator rights gets a key of their own.
+bool OpenSettingsForReading(RegistryKey& key)
+{
+    // A first start leaves the machine key, empty, where the user may make it.
+    return OpenForReading(HKEY_CURRENT_USER, key) || OpenForReading(HKEY_LOCAL_MACHINE, key) ||
+           CreateKeyForWriting(HKEY_LOCAL_MACHINE, key);
+}
+
+bool OpenSettingsForWriting(RegistryKey& key)
+{
+    RegistryKey user;
+    if (OpenForReading(HKEY_CURRENT_USER, user) || !CreateKeyForWriting(HKEY_LOCAL_MACHINE, key))
+        return CreateKeyForWriting(HKEY_CURRENT_USER, key);
+    return true;
 }
 
 bool ReadDword(HKEY key, const char* name, DWORD* value)
@@ -83,7 +103,7 @@ void SetDefaultSettings(AppSettingsData* settings)
 BOOL LoadSettings()
 {
     RegistryKey key;
-    bool opened = OpenSettingsKey(key);
+    bool opened = OpenSettingsForReading(key);
     for (const DwordSetting& s : readOrder) {
         DWORD value;
         Field(AppSettings, s) = opened && ReadDword(key, s.name, &value) ? value : s.defaultValue;
@@ -96,7 +116,7 @@ BOOL LoadSettings()
 BOOL SaveSettings()
 {
     RegistryKey key;
-    if (!OpenSettingsKey(key)) return FALSE;
+    if (!OpenSettingsForWriting(key)) return FALSE;
     for (int index : writeOrder) {
         const DwordSetting& s = readOrder[index];
         DWORD value = Field(AppSettings, s);

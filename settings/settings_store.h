@@ -19,9 +19,13 @@ struct AppSettingsData {
 };
 
 extern AppSettingsData AppSettings;
-// The key below HKEY_LOCAL_MACHINE (or HKEY_CURRENT_USER when the machine
-// key cannot be written). Tests point it at a key of their own.
+// The key path below HKEY_CURRENT_USER (the user's own settings, which win
+// once they exist) and HKEY_LOCAL_MACHINE (read without them, written when
+// the user may). Tests point it at a key of their own.
 extern const char* SettingsKeyPath;
+// Test seam: when set and true, opening the machine key for writing fails
+// as it does for a user without administrator rights.
+extern bool (*MachineKeyWriteRefused)();
 
 void SetDefaultSettings(AppSettingsData* settings);
 BOOL LoadSettings();

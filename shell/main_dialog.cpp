@@ -57,12 +57,13 @@ BOOL CloseAllNoteWindows()
     return TRUE;
 }
 
-void ApplyNotesOnTop()
+BOOL ApplyNotesOnTop()
 {
-    if (NotesHidden == 1) return;
-    SaveNotes();
+    if (NotesHidden == 1) return TRUE;
+    if (!SaveNotes()) return FALSE;
     CloseAllNoteWindows();
     ShowAllNotes();
+    return TRUE;
 }
 
 void SetMenuCheck(HMENU menu, UINT command, bool checked)
@@ -98,10 +99,12 @@ void RunTrayCommand(UINT command)
         NotesHidden = 0;
         ShowAllNotes();
         break;
-    case IDM_TRAY_ON_TOP:
+    case IDM_TRAY_ON_TOP: {
+        DWORD before = NotesOnTop;
         NotesOnTop = ToggledFlag(NotesOnTop);
-        ApplyNotesOnTop();
+        if (!ApplyNotesOnTop()) NotesOnTop = before;
         break;
+    }
     case IDM_TRAY_HIDE_NOTES:
         ToggleNotesHidden();
         break;
@@ -123,7 +126,8 @@ void RunTrayCommand(UINT command)
         ShowHelp();
         break;
     case IDM_TRAY_QUIT:
-        SaveNotes();
+        // After a failed save the user frees the disk and quits again.
+        if (!SaveNotes()) break;
         CloseAllNoteWindows();
         PostQuitMessage(0);
         break;
@@ -199,11 +203,11 @@ static void OnTimer()
     if (TickFromMainLoop) AutosaveTick(GetTickCount());
 }
 
-// Typed text must survive Alt+F4 on the info screen: save, then quit.
+// Typed text must survive Alt+F4 on the info screen: save, then quit, and
+// stay when the save failed.
 static void OnClose()
 {
-    SaveNotes();
-    PostQuitMessage(0);
+    if (SaveNotes()) PostQuitMessage(0);
 }
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
@@ -222,6 +226,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         ShowHelp();
         return FALSE;
     case WM_ENDSESSION:
+        // The system ends the session whatever the save's outcome.
         SaveNotes();
         return FALSE;
     case WM_CLOSE:

@@ -24,6 +24,8 @@ void SetMenuCheck(HMENU menu, UINT command, bool checked);
 void UpdateTrayMenuChecks();
 
 BOOL CloseAllNoteWindows();
-void ApplyNotesOnTop();
+// Re-creates the note windows with the on-top switch; FALSE, with the
+// windows left as they were, when the save before failed.
+BOOL ApplyNotesOnTop();
 void ShowHelp();
 void ShowError(const char* text);
