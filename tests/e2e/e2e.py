@@ -495,10 +495,10 @@ def save_refused(q):
     os.rmdir(blocker)
     click(*title_button(note, "hide"))
     wait_notes(0)
+    q.quit()
     rec = read_index(q.data_folder)[0]
     text = rtf_text(read(os.path.join(q.data_folder, rec["fileName"])))
     check(rec["visible"] == 0 and text.startswith("Nicht verlieren und mehr"), "on disk: %r, %r" % (rec, text))
-    q.quit()
 
 
 def alarm_at_startup(q):
