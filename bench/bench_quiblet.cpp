@@ -212,7 +212,7 @@ static bool HideAndShowNotes()
 static void PrintObjects(const char* when)
 {
     std::string suffix = when;
-    PrintResult(("gdi_" + suffix).c_str(), CountGdiObjects());
+    PrintResult(("gdi_" + suffix).c_str(), GdiObjectCount());
     PrintResult(("user_" + suffix).c_str(), CountUserObjects());
     PrintResult(("handles_" + suffix).c_str(), CountKernelHandles());
 }

@@ -1,7 +1,10 @@
 #include "notes/note_record.h"
+#include <algorithm>
 #include <new>
 #include <stdio.h>
 #include <string.h>
+#include <string>
+#include <vector>
 #include "alarm/note_props_dialog.h"
 #include "notes/note_store.h"
 #include "settings/settings_store.h"
@@ -22,12 +25,46 @@ void FormatContentFileName(const FILETIME& time, char out[NOTE_FILE_NAME_SIZE])
              static_cast<unsigned long>(time.dwLowDateTime), static_cast<unsigned long>(time.dwHighDateTime));
 }
 
+// The data folder's file names, read once per folder and again after each
+// load: apart from the notes' own files, which the list names, only what was
+// there before can hold a name, so a new note asks the disk nothing.
+static std::string NamesFolder;
+static std::vector<std::string> FolderNames;   // upper case, sorted
+
+void ForgetFolderNames()
+{
+    NamesFolder.clear();
+    FolderNames.clear();
+}
+
+static std::string Upper(const char* name)
+{
+    std::string upper = name;
+    CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
+    return upper;
+}
+
+static void ReadFolderNames()
+{
+    ForgetFolderNames();
+    NamesFolder = DataFolder;
+    char pattern[MAX_PATH];
+    WIN32_FIND_DATAA found;
+    HANDLE search = DataFolderPath("*", pattern, sizeof pattern) ? FindFirstFileA(pattern, &found)
+                                                                 : INVALID_HANDLE_VALUE;
+    if (search == INVALID_HANDLE_VALUE) return;
+    do FolderNames.push_back(Upper(found.cFileName));
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    std::sort(FolderNames.begin(), FolderNames.end());
+}
+
 static bool ContentNameInUse(const char* name)
 {
     for (NoteRecord* note = NoteList.head; note; note = note->next)
         if (_stricmp(note->fileName, name) == 0) return true;
-    char path[MAX_PATH];
-    return DataFolderPath(name, path, sizeof path) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    if (NamesFolder != DataFolder) ReadFolderNames();
+    return std::binary_search(FolderNames.begin(), FolderNames.end(), Upper(name));
 }
 
 // Two notes made within one tick of the clock would get the same name; the

@@ -5,6 +5,8 @@
 #define NOTE_FILE_NAME_SIZE   21
 #define NOTE_SOUND_FILE_SIZE  260
 
+// The fields from `left` to `reminderCountdown` are the stored ones; they
+// stay together, as the autosave check hashes them as one block.
 struct NoteRecord {
     NoteRecord* next;
     LONG  left, top, width, height;        // window rectangle, screen pixels
@@ -20,6 +22,7 @@ struct NoteRecord {
     LONG  frameState;          // FRAME_NORMAL, FRAME_PROPERTIES, FRAME_RINGING
     HWND  window;
     HWND  editor;
+    BOOL  textUnsaved;         // the editor holds text or format its file lacks
     HBRUSH backBrush;          // solid brush of backColor, owned here
 };
 
@@ -42,6 +45,9 @@ void FormatContentFileName(const FILETIME& time, char out[NOTE_FILE_NAME_SIZE]);
 // A content file name made from the current local time that no note uses and
 // no file in the data folder has (the time is stepped on until it is free).
 void MakeUniqueContentFileName(char out[NOTE_FILE_NAME_SIZE]);
+// Lets go of the data folder's names read for that check (after a load they
+// are read again when next needed).
+void ForgetFolderNames();
 
 // A fresh record with the defaults of a new note; not yet in the list.
 // Returns null when memory or its brush cannot be had.

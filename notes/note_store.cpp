@@ -1,6 +1,7 @@
 #include "notes/note_store.h"
 #include <richedit.h>
 #include <new>
+#include <stddef.h>
 #include <string.h>
 #include "settings/settings_store.h"
 #include "shell/app.h"
@@ -12,6 +13,7 @@
 // when it was written whole and flushed, so a failed or interrupted save
 // keeps the previous index and the previous text of every note.
 #define TEMP_SUFFIX ".tmp"
+#define LOAD_CHUNK_RECORDS 1024
 
 bool (*StoreFaultInjector)(StoreStep step, const char* path);
 DWORD SaveCount;
@@ -416,16 +418,36 @@ void DeleteContentFile(const NoteRecord* note)
         DeleteFileA(path);
 }
 
+// Hashed straight from the records in whole words: the stored fields lie
+// together in a NoteRecord, from `left` to `reminderCountdown`. Each step of
+// a lane is a bijection, so a change of any one word always changes the
+// hash. Four lanes keep the multiplications from waiting on each other.
 uint64_t IndexFingerprint()
 {
-    uint64_t hash = 14695981039346656037ull;   // FNV-1a
+    const size_t from = offsetof(NoteRecord, left), to = offsetof(NoteRecord, frameState);
+    const uint64_t prime = 1099511628211ull;
+    uint64_t lane[4] = { 14695981039346656037ull, 1, 2, 3 };
     for (NoteRecord* note = NoteList.head; note; note = note->next) {
-        NoteIndexRecord record;
-        EncodeIndexRecord(*note, &record);
-        const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&record);
-        for (size_t i = 0; i < sizeof record; i++) hash = (hash ^ bytes[i]) * 1099511628211ull;
+        const unsigned char* bytes = reinterpret_cast<const unsigned char*>(note) + from;
+        size_t i = 0;
+        for (; i + 4 * sizeof(uint64_t) <= to - from; i += 4 * sizeof(uint64_t)) {
+            uint64_t words[4];
+            memcpy(words, bytes + i, sizeof words);
+            for (int k = 0; k < 4; k++) lane[k] = (lane[k] ^ words[k]) * prime;
+        }
+        for (; i < to - from; i++) lane[0] = (lane[0] ^ bytes[i]) * prime;
     }
+    uint64_t hash = lane[0];
+    for (int k = 1; k < 4; k++) hash = (hash ^ lane[k]) * prime;
     return hash;
+}
+
+// Autosave takes the editor's modified flag into the record; a text the
+// file already holds is not written again.
+static bool NoteTextUnsaved(const NoteRecord* note)
+{
+    return note->window && note->editor &&
+           (note->textUnsaved || SendMessageA(note->editor, EM_GETMODIFY, 0, 0));
 }
 
 int SaveNotes()
@@ -450,7 +472,10 @@ int SaveNotesReporting(SaveReporting reporting)
     for (NoteRecord* note = NoteList.head; note && written; note = note->next) {
         NoteIndexRecord record;
         EncodeIndexRecord(*note, &record);
-        if (note->window && note->editor && !SaveNoteText(note, note->editor)) textsWritten = false;
+        if (NoteTextUnsaved(note)) {
+            if (SaveNoteText(note, note->editor)) note->textUnsaved = FALSE;
+            else textsWritten = false;
+        }
         written = WriteWhole(file.get(), &record, sizeof record, temp);
     }
     written = written && Flush(file.get(), temp);
@@ -470,6 +495,7 @@ int SaveNotesReporting(SaveReporting reporting)
 int LoadNotes()
 {
     EnterDataFolder();
+    ForgetFolderNames();
     char path[MAX_PATH];
     if (!DataFolderPath(NOTE_INDEX_FILE, path, sizeof path)) return 0;
     KernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
@@ -480,19 +506,23 @@ int LoadNotes()
     // tail is kept at hand so that a long file loads in linear time.
     NoteRecord** tail = &NoteList.head;
     while (*tail) tail = &(*tail)->next;
-    for (;;) {
-        NoteIndexRecord record;
-        DWORD count = 0;
-        if (!ReadFile(file.get(), &record, sizeof record, &count, NULL) || count != sizeof record) break;
-        NoteRecord* note = new (std::nothrow) NoteRecord();
-        if (!note) { result = 0; continue; }
-        DecodeIndexRecord(record, note);
-        note->backBrush = CreateSolidBrush(note->backColor);
-        if (!note->backBrush) { delete note; result = 0; continue; }
-        note->next = nullptr;
-        *tail = note;
-        tail = &note->next;
-    }
+    // Read in pieces of many records (a file of up to LOAD_CHUNK_RECORDS
+    // records in one), decoded from memory.
+    static NoteIndexRecord chunk[LOAD_CHUNK_RECORDS];
+    DWORD count = 0;
+    do {
+        if (!ReadFile(file.get(), chunk, sizeof chunk, &count, NULL)) break;
+        for (DWORD i = 0; i < count / sizeof(NoteIndexRecord); i++) {
+            NoteRecord* note = new (std::nothrow) NoteRecord();
+            if (!note) { result = 0; continue; }
+            DecodeIndexRecord(chunk[i], note);
+            note->backBrush = CreateSolidBrush(note->backColor);
+            if (!note->backBrush) { delete note; result = 0; continue; }
+            note->next = nullptr;
+            *tail = note;
+            tail = &note->next;
+        }
+    } while (count == sizeof chunk);
     return result;
 }
 
