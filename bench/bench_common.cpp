@@ -238,22 +238,3 @@ HMODULE LoadRichEdit()
     if (!library) library = LoadLibraryA("RICHED32.DLL");
     return library;
 }
-
-namespace {
-DWORD CALLBACK WriteToMemory(DWORD_PTR cookie, LPBYTE buffer, LONG offered, LONG* done)
-{
-    reinterpret_cast<std::string*>(cookie)->append(reinterpret_cast<const char*>(buffer), offered);
-    *done = offered;
-    return 0;
-}
-}  // namespace
-
-size_t StreamRtfToMemory(HWND editor, std::string* out)
-{
-    out->clear();
-    EDITSTREAM es = {};
-    es.dwCookie = reinterpret_cast<DWORD_PTR>(out);
-    es.pfnCallback = WriteToMemory;
-    SendMessageA(editor, EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&es));
-    return out->size();
-}

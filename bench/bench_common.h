@@ -67,5 +67,3 @@ void PumpPending();
 // Loads RICHED32.DLL once per process and returns it.
 HMODULE LoadRichEdit();
 
-// Streams a rich-edit control out as RTF into memory; returns the bytes.
-size_t StreamRtfToMemory(HWND editor, std::string* out);

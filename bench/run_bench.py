@@ -374,7 +374,7 @@ PROFILE_AREAS = (
         "note_class": "class", "main_dialog": "dialog"}),
     ("notes", "floor_notes", "Showing 100 notes (LoadNotes, then MakeNoteWindow's steps summed over the notes)", {}),
     ("create", "floor_create", "CreateNote, per new note (NewNoteRecord, then MakeNoteWindow's steps)", {}),
-    ("save", None, "SaveNotes with 100 open notes, and the same texts written other ways, in turn (5 rounds)", {}),
+    ("save", None, "SaveNotes with 100 open notes, one or none changed, beside its parts done alone (5 rounds)", {}),
     ("load", None, "LoadNotes of 1,000 records beside its parts done alone (5 rounds)", {}),
     ("idle", None, "An idle timer tick with 1,000 notes, 100 open (each part per tick)", {}),
 )

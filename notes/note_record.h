@@ -22,7 +22,7 @@ struct NoteRecord {
     LONG  frameState;          // FRAME_NORMAL, FRAME_PROPERTIES, FRAME_RINGING
     HWND  window;
     HWND  editor;
-    BOOL  textUnsaved;         // the editor holds text or format its file lacks
+    BOOL  textSaved;           // the content file holds the editor's text
     HBRUSH backBrush;          // solid brush of backColor, owned here
 };
 

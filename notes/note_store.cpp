@@ -1,5 +1,6 @@
 #include "notes/note_store.h"
 #include <richedit.h>
+#include <memory>
 #include <new>
 #include <stddef.h>
 #include <string.h>
@@ -442,12 +443,13 @@ uint64_t IndexFingerprint()
     return hash;
 }
 
-// Autosave takes the editor's modified flag into the record; a text the
-// file already holds is not written again.
+// A text is written unless the file is known to hold it: loaded from there
+// or written since, and unchanged (autosave moves the editor's modified
+// flag into the record).
 static bool NoteTextUnsaved(const NoteRecord* note)
 {
     return note->window && note->editor &&
-           (note->textUnsaved || SendMessageA(note->editor, EM_GETMODIFY, 0, 0));
+           (!note->textSaved || SendMessageA(note->editor, EM_GETMODIFY, 0, 0));
 }
 
 int SaveNotes()
@@ -468,17 +470,20 @@ int SaveNotesReporting(SaveReporting reporting)
         return fail(TEXT_ERR_OPEN_FILE);
     KernelHandle file(CreateForWriting(temp));
     if (!file.valid()) return fail(TEXT_ERR_OPEN_FILE);
-    bool written = true, textsWritten = true;
+    // The index is put together in memory and written in one piece.
+    int count = CountNotes();
+    std::unique_ptr<NoteIndexRecord[]> records(new (std::nothrow) NoteIndexRecord[count ? count : 1]);
+    bool written = records != nullptr, textsWritten = true;
+    NoteIndexRecord* record = records.get();
     for (NoteRecord* note = NoteList.head; note && written; note = note->next) {
-        NoteIndexRecord record;
-        EncodeIndexRecord(*note, &record);
+        EncodeIndexRecord(*note, record++);
         if (NoteTextUnsaved(note)) {
-            if (SaveNoteText(note, note->editor)) note->textUnsaved = FALSE;
+            if (SaveNoteText(note, note->editor)) note->textSaved = TRUE;
             else textsWritten = false;
         }
-        written = WriteWhole(file.get(), &record, sizeof record, temp);
     }
-    written = written && Flush(file.get(), temp);
+    written = written && (count == 0 || WriteWhole(file.get(), records.get(), count * sizeof(NoteIndexRecord), temp)) &&
+              Flush(file.get(), temp);
     file.close();
     if (!written || !ReplaceWithTemp(temp, path)) {
         DeleteFileA(temp);

@@ -120,8 +120,7 @@ int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text)
     }
     note->editor = editor;
     SetUpNoteEditor(editor, note->backColor);
-    // A note without its file has text that no file holds yet.
-    note->textUnsaved = !(text == NoteTextFromFile && LoadNoteText(note, editor));
+    note->textSaved = text == NoteTextFromFile && LoadNoteText(note, editor);
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
     return 1;
