@@ -39,12 +39,25 @@ void CopyField(char (&to)[N], const char* from, size_t fromSize)
     memset(to + length, 0, N - length);
 }
 
+// ASCII only: the names compared against are plain ASCII, and the C
+// library's comparison consults the locale for every character.
+bool SameLetters(const char* a, const char* b, size_t n)
+{
+    for (size_t i = 0; i < n; i++) {
+        char x = a[i] >= 'a' && a[i] <= 'z' ? a[i] - 32 : a[i];
+        char y = b[i] >= 'a' && b[i] <= 'z' ? b[i] - 32 : b[i];
+        if (x != y) return false;
+        if (x == 0) return true;
+    }
+    return true;
+}
+
 bool IsDeviceName(const char* name)
 {
     static const char* const devices[] = { "CON", "PRN", "AUX", "NUL", "COM", "LPT" };
     for (const char* device : devices) {
         size_t n = strlen(device);
-        if (_strnicmp(name, device, n) == 0) {
+        if (SameLetters(name, device, n)) {
             const char* rest = name + n;
             if (n == 3 && (rest[0] == 0 || rest[0] == '.')) return true;
             if (rest[0] >= '0' && rest[0] <= '9' && (rest[1] == 0 || rest[1] == '.')) return true;
@@ -304,11 +317,13 @@ BOOL IsSafeContentFileName(const char* name)
     if (strstr(name, "..")) return FALSE;
     for (size_t i = 0; i < length; i++) {
         unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c < 32 || strchr("\\/:*?\"<>|", c)) return FALSE;
+        if (c < 32) return FALSE;
+        for (char forbidden : "\\/:*?\"<>|")
+            if (forbidden && c == static_cast<unsigned char>(forbidden)) return FALSE;
     }
     if (name[length - 1] == '.' || name[length - 1] == ' ' || name[0] == ' ') return FALSE;
-    if (_stricmp(name, NOTE_INDEX_FILE) == 0) return FALSE;
-    if (length >= 4 && _stricmp(name + length - 4, TEMP_SUFFIX) == 0) return FALSE;
+    if (SameLetters(name, NOTE_INDEX_FILE, sizeof NOTE_INDEX_FILE)) return FALSE;
+    if (length >= 4 && SameLetters(name + length - 4, TEMP_SUFFIX, sizeof TEMP_SUFFIX)) return FALSE;
     return !IsDeviceName(name);
 }
 
@@ -419,27 +434,47 @@ void DeleteContentFile(const NoteRecord* note)
         DeleteFileA(path);
 }
 
+namespace {
+
+const uint64_t FingerprintPrime = 1099511628211ull;   // FNV's
+
+// Four lanes keep the multiplications from waiting on each other. Each step
+// of a lane is a bijection, so a change of any one word always changes the
+// hash.
+struct Fingerprint {
+    uint64_t lane[4] = { 14695981039346656037ull, 1, 2, 3 };
+    unsigned next = 0;
+};
+
+void Mix(Fingerprint& print, const void* data, size_t size)
+{
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    for (size_t i = 0; i < size; i += sizeof(uint64_t)) {
+        uint64_t word = 0;
+        if (size - i >= sizeof word) memcpy(&word, bytes + i, sizeof word);
+        else memcpy(&word, bytes + i, size - i);
+        uint64_t& lane = print.lane[print.next++ & 3];
+        lane = (lane ^ word) * FingerprintPrime;
+    }
+}
+
+}  // namespace
+
 // Hashed straight from the records in whole words: the stored fields lie
-// together in a NoteRecord, from `left` to `reminderCountdown`. Each step of
-// a lane is a bijection, so a change of any one word always changes the
-// hash. Four lanes keep the multiplications from waiting on each other.
+// together in a NoteRecord, from `left` to `reminderCountdown`, and of the
+// sound file only what its file record keeps, the name up to its end.
 uint64_t IndexFingerprint()
 {
-    const size_t from = offsetof(NoteRecord, left), to = offsetof(NoteRecord, frameState);
-    const uint64_t prime = 1099511628211ull;
-    uint64_t lane[4] = { 14695981039346656037ull, 1, 2, 3 };
+    const size_t head = offsetof(NoteRecord, soundFile) - offsetof(NoteRecord, left);
+    const size_t tail = offsetof(NoteRecord, frameState) - offsetof(NoteRecord, visible);
+    Fingerprint print;
     for (NoteRecord* note = NoteList.head; note; note = note->next) {
-        const unsigned char* bytes = reinterpret_cast<const unsigned char*>(note) + from;
-        size_t i = 0;
-        for (; i + 4 * sizeof(uint64_t) <= to - from; i += 4 * sizeof(uint64_t)) {
-            uint64_t words[4];
-            memcpy(words, bytes + i, sizeof words);
-            for (int k = 0; k < 4; k++) lane[k] = (lane[k] ^ words[k]) * prime;
-        }
-        for (; i < to - from; i++) lane[0] = (lane[0] ^ bytes[i]) * prime;
+        Mix(print, &note->left, head);
+        Mix(print, note->soundFile, strnlen(note->soundFile, sizeof note->soundFile - 1) + 1);
+        Mix(print, &note->visible, tail);
     }
-    uint64_t hash = lane[0];
-    for (int k = 1; k < 4; k++) hash = (hash ^ lane[k]) * prime;
+    uint64_t hash = print.lane[0];
+    for (int k = 1; k < 4; k++) hash = (hash ^ print.lane[k]) * FingerprintPrime;
     return hash;
 }
 
