@@ -1,10 +1,8 @@
 #include "notes/note_record.h"
-#include <algorithm>
 #include <new>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
-#include <string>
-#include <vector>
 #include "alarm/note_props_dialog.h"
 #include "notes/note_store.h"
 #include "settings/settings_store.h"
@@ -27,44 +25,72 @@ void FormatContentFileName(const FILETIME& time, char out[NOTE_FILE_NAME_SIZE])
 
 // The data folder's file names, read once per folder and again after each
 // load: apart from the notes' own files, which the list names, only what was
-// there before can hold a name, so a new note asks the disk nothing.
-static std::string NamesFolder;
-static std::vector<std::string> FolderNames;   // upper case, sorted
+// there before can hold a name, so a new note asks the disk nothing. Only
+// names short enough to be a content file's are kept, upper case, sorted.
+typedef char FolderName[NOTE_FILE_NAME_SIZE];
+static char        NamesFolder[MAX_PATH];   // the folder they were read from
+static bool        FolderNamesRead;
+static bool        FolderNamesWhole;        // false: memory ran out, ask the disk
+static FolderName* FolderNames;
+static size_t      FolderNameCount, FolderNameRoom;
 
 void ForgetFolderNames()
 {
-    NamesFolder.clear();
-    FolderNames.clear();
+    free(FolderNames);
+    FolderNames = nullptr;
+    FolderNameCount = FolderNameRoom = 0;
+    FolderNamesRead = false;
 }
 
-static std::string Upper(const char* name)
+static bool AddFolderName(const char* name)
 {
-    std::string upper = name;
-    CharUpperBuffA(&upper[0], static_cast<DWORD>(upper.size()));
-    return upper;
+    if (strlen(name) >= NOTE_FILE_NAME_SIZE) return true;
+    if (FolderNameCount == FolderNameRoom) {
+        size_t room = FolderNameRoom ? FolderNameRoom * 2 : 64;
+        FolderName* grown = static_cast<FolderName*>(realloc(FolderNames, room * sizeof(FolderName)));
+        if (!grown) return false;
+        FolderNames = grown;
+        FolderNameRoom = room;
+    }
+    lstrcpynA(FolderNames[FolderNameCount], name, NOTE_FILE_NAME_SIZE);
+    CharUpperA(FolderNames[FolderNameCount++]);
+    return true;
+}
+
+static int CompareFolderNames(const void* a, const void* b)
+{
+    return strcmp(static_cast<const char*>(a), static_cast<const char*>(b));
 }
 
 static void ReadFolderNames()
 {
     ForgetFolderNames();
-    NamesFolder = DataFolder;
+    lstrcpynA(NamesFolder, DataFolder, sizeof NamesFolder);
+    FolderNamesRead = FolderNamesWhole = true;
     char pattern[MAX_PATH];
     WIN32_FIND_DATAA found;
     HANDLE search = DataFolderPath("*", pattern, sizeof pattern) ? FindFirstFileA(pattern, &found)
                                                                  : INVALID_HANDLE_VALUE;
     if (search == INVALID_HANDLE_VALUE) return;
-    do FolderNames.push_back(Upper(found.cFileName));
+    do FolderNamesWhole = FolderNamesWhole && AddFolderName(found.cFileName);
     while (FindNextFileA(search, &found));
     FindClose(search);
-    std::sort(FolderNames.begin(), FolderNames.end());
+    qsort(FolderNames, FolderNameCount, sizeof(FolderName), CompareFolderNames);
 }
 
 static bool ContentNameInUse(const char* name)
 {
     for (NoteRecord* note = NoteList.head; note; note = note->next)
         if (_stricmp(note->fileName, name) == 0) return true;
-    if (NamesFolder != DataFolder) ReadFolderNames();
-    return std::binary_search(FolderNames.begin(), FolderNames.end(), Upper(name));
+    if (!FolderNamesRead || strcmp(NamesFolder, DataFolder) != 0) ReadFolderNames();
+    if (!FolderNamesWhole) {
+        char path[MAX_PATH];
+        return DataFolderPath(name, path, sizeof path) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    }
+    FolderName upper;
+    lstrcpynA(upper, name, sizeof upper);
+    CharUpperA(upper);
+    return bsearch(upper, FolderNames, FolderNameCount, sizeof(FolderName), CompareFolderNames) != nullptr;
 }
 
 // Two notes made within one tick of the clock would get the same name; the
