@@ -6,7 +6,8 @@
 #define NOTE_SOUND_FILE_SIZE  260
 
 // The fields from `left` to `reminderCountdown` are the stored ones; they
-// stay together, as the autosave check hashes them as one block.
+// stay together and in this order, as the autosave check hashes them
+// straight from the record.
 struct NoteRecord {
     NoteRecord* next;
     LONG  left, top, width, height;        // window rectangle, screen pixels

@@ -517,8 +517,8 @@ int SaveNotesReporting(SaveReporting reporting)
             else textsWritten = false;
         }
     }
-    written = written && (count == 0 || WriteWhole(file.get(), records.get(), count * sizeof(NoteIndexRecord), temp)) &&
-              Flush(file.get(), temp);
+    DWORD size = static_cast<DWORD>(count * sizeof(NoteIndexRecord));
+    written = written && (count == 0 || WriteWhole(file.get(), records.get(), size, temp)) && Flush(file.get(), temp);
     file.close();
     if (!written || !ReplaceWithTemp(temp, path)) {
         DeleteFileA(temp);
