@@ -60,32 +60,6 @@ void PrintPeakMemory(const char* figurePrefix)
     PrintResult((prefix + "_peak_commit_kb").c_str(), peak.pagefileKb);
 }
 
-// Wine keeps a Windows-like GDI handle table in the PEB (24-byte entries):
-// byte 14 is the object's type, 0 once freed; bit 7 of byte 12 marks stock
-// objects, which belong to nobody.
-static int CountGdiTableEntries()
-{
-    struct BasicInformation { LONG_PTR exitStatus; const unsigned char* peb; ULONG_PTR rest[4]; } info = {};
-    typedef LONG (WINAPI *QueryProcess)(HANDLE, int, void*, ULONG, ULONG*);
-    QueryProcess query = reinterpret_cast<QueryProcess>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
-    if (!query || query(GetCurrentProcess(), 0, &info, sizeof info, NULL) != 0 || !info.peb) return 0;
-    const unsigned char* table = *reinterpret_cast<const unsigned char* const*>(info.peb + 0xF8);
-    if (!table) return 0;
-    int count = 0;
-    for (int i = 0; i < 0x10000; i++) {
-        const unsigned char* entry = table + 24 * i;
-        if (entry[14] != 0 && !(entry[12] & 0x80)) count++;
-    }
-    return count;
-}
-
-int CountGdiObjects()
-{
-    int count = static_cast<int>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS));
-    return count ? count : CountGdiTableEntries();
-}
-
 static BOOL CALLBACK CountChild(HWND, LPARAM param)
 {
     ++*reinterpret_cast<int*>(param);
@@ -263,23 +237,4 @@ HMODULE LoadRichEdit()
     static HMODULE library;
     if (!library) library = LoadLibraryA("RICHED32.DLL");
     return library;
-}
-
-namespace {
-DWORD CALLBACK WriteToMemory(DWORD_PTR cookie, LPBYTE buffer, LONG offered, LONG* done)
-{
-    reinterpret_cast<std::string*>(cookie)->append(reinterpret_cast<const char*>(buffer), offered);
-    *done = offered;
-    return 0;
-}
-}  // namespace
-
-size_t StreamRtfToMemory(HWND editor, std::string* out)
-{
-    out->clear();
-    EDITSTREAM es = {};
-    es.dwCookie = reinterpret_cast<DWORD_PTR>(out);
-    es.pfnCallback = WriteToMemory;
-    SendMessageA(editor, EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&es));
-    return out->size();
 }

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <string>
 #include <vector>
+#include "tests/support/gdi_count.h"
 
 // Result lines on stdout, one value each: "RESULT <figure> <value>".
 void PrintResult(const char* figure, double value);
@@ -38,9 +39,6 @@ struct PeakMemory {
 PeakMemory ReadPeakMemory();
 void PrintPeakMemory(const char* figurePrefix);
 
-// GDI objects as GetGuiResources counts them, or from the process's GDI
-// handle table where Wine answers 0.
-int CountGdiObjects();
 // USER objects as GetGuiResources counts them, or the windows of this
 // process where Wine answers 0.
 int CountUserObjects();
@@ -69,5 +67,3 @@ void PumpPending();
 // Loads RICHED32.DLL once per process and returns it.
 HMODULE LoadRichEdit();
 
-// Streams a rich-edit control out as RTF into memory; returns the bytes.
-size_t StreamRtfToMemory(HWND editor, std::string* out);

@@ -2,10 +2,12 @@
 //   bench_quiblet startup           start-up to the tray icon, 0 notes
 //   bench_quiblet start <notes>     LoadNotes + ShowVisibleNotes of generated
 //                                   notes (100 visible), then the peak memory
-//   bench_quiblet repeat <runs>     CreateNote and SaveNotes with 100 open
-//                                   notes, each with its floor in turn;
-//                                   LoadNotes of 1,000, one alarm pass, one
-//                                   idle timer tick
+//   bench_quiblet repeat <runs>     CreateNote, SaveNotes (100 open notes
+//                                   all changed or one changed; 1,000 notes,
+//                                   100 open), showing 100 hidden notes and
+//                                   filling the note list of 1,000, each with
+//                                   its floor in turn; LoadNotes of 1,000,
+//                                   one alarm pass, one idle timer tick
 //   bench_quiblet objects <cycles> [seconds]
 //                                   GDI/USER objects and kernel handles around
 //                                   show/hide cycles (stopping early when the
@@ -13,6 +15,7 @@
 //   bench_quiblet settings          the program's own key: no info screen at
 //                                   start, so that a launch ends at the tray
 #include <windows.h>
+#include <commctrl.h>
 #include <stdlib.h>
 #include <string.h>
 #include <string>
@@ -20,6 +23,7 @@
 #include "bench/bench_common.h"
 #include "bench/bench_program.h"
 #include "bench/floor_window.h"
+#include "notelist/note_list_dialog.h"
 #include "notes/autosave.h"
 #include "notes/note_record.h"
 #include "notes/note_store.h"
@@ -96,35 +100,142 @@ static bool MeasureCreateNote(int runs)
     return true;
 }
 
-// SaveNotes and its floor, the same editors streamed out to temporary files,
-// flushed and moved into place without an index, turn by turn: a busy disk
-// then weighs on both alike.
-static bool MeasureSave(int runs)
+// Marks the first `count` open notes' editors as changed, so that a save
+// writes their texts.
+static void ChangeOpenNotes(int count)
 {
-    if (!LoadGeneratedNotes(BENCH_VISIBLE_NOTES, BENCH_VISIBLE_NOTES) || !ShowVisibleNotes()) return false;
-    PumpPending();
+    for (NoteRecord* note = NoteList.head; note && count > 0; note = note->next)
+        if (note->editor) {
+            SendMessageA(note->editor, EM_SETMODIFY, TRUE, 0);
+            count--;
+        }
+}
+
+// The open notes' editors streamed out to temporary files, flushed and moved
+// into place, without an index: the floor of a save.
+static bool WriteFloorTexts(int count)
+{
+    for (NoteRecord* note = NoteList.head; note && count > 0; note = note->next) {
+        if (!note->editor) continue;
+        char path[MAX_PATH];
+        if (!DataFolderPath(note->fileName, path, sizeof path) || !SaveRtfSafely(note->editor, path)) return false;
+        count--;
+    }
+    return true;
+}
+
+static bool IndexHolds(int records)
+{
+    WIN32_FILE_ATTRIBUTE_DATA index;
+    char path[MAX_PATH];
+    return DataFolderPath(NOTE_INDEX_FILE, path, sizeof path) &&
+           GetFileAttributesExA(path, GetFileExInfoStandard, &index) &&
+           index.nFileSizeLow == records * sizeof(NoteIndexRecord);
+}
+
+// SaveNotes with `changed` of the open notes changed, and its floor, the
+// same editors written without an index, turn by turn: a busy disk then
+// weighs on both alike.
+static bool MeasureSaveOf(int runs, int changed, const char* figure)
+{
     for (int run = -1; run < runs; run++) {
+        ChangeOpenNotes(changed);
         Stopwatch clock;
         int saved = SaveNotes();
         double ms = clock.elapsedMs();
         if (!saved) return false;
         PumpPending();
         clock.restart();
-        for (NoteRecord* note = NoteList.head; note; note = note->next) {
-            char path[MAX_PATH];
-            if (!DataFolderPath(note->fileName, path, sizeof path) || !SaveRtfSafely(note->editor, path)) return false;
-        }
+        if (!WriteFloorTexts(changed)) return false;
         double floorMs = clock.elapsedMs();
         PumpPending();
         if (run < 0) continue;
-        PrintResult("save100_ms", ms);
-        PrintResult("floor_save100_ms", floorMs);
+        PrintResult(figure, ms);
+        PrintResult((std::string("floor_") + figure).c_str(), floorMs);
     }
-    WIN32_FILE_ATTRIBUTE_DATA index;
-    char path[MAX_PATH];
-    return DataFolderPath(NOTE_INDEX_FILE, path, sizeof path) &&
-           GetFileAttributesExA(path, GetFileExInfoStandard, &index) &&
-           index.nFileSizeLow == BENCH_VISIBLE_NOTES * sizeof(NoteIndexRecord);
+    return true;
+}
+
+static bool MeasureSave(int runs)
+{
+    if (!LoadGeneratedNotes(BENCH_VISIBLE_NOTES, BENCH_VISIBLE_NOTES) || !ShowVisibleNotes()) return false;
+    PumpPending();
+    if (!MeasureSaveOf(runs, BENCH_VISIBLE_NOTES, "save100_ms") || !MeasureSaveOf(runs, 1, "save1of100_ms") ||
+        !IndexHolds(BENCH_VISIBLE_NOTES))
+        return false;
+    if (!LoadGeneratedNotes(1000, BENCH_VISIBLE_NOTES) || !ShowVisibleNotes()) return false;
+    PumpPending();
+    return MeasureSaveOf(runs, BENCH_VISIBLE_NOTES, "save1000_ms") && IndexHolds(1000);
+}
+
+// The tray's "Alle Notes anzeigen" with 100 hidden notes, and its floor:
+// 100 tool windows with an editor each, filled from the same files.
+static bool MeasureShowAll(int runs)
+{
+    if (!LoadGeneratedNotes(BENCH_VISIBLE_NOTES, 0)) return false;
+    for (int run = -1; run < runs; run++) {
+        Stopwatch clock;
+        RunTrayCommand(IDM_TRAY_SHOW_ALL);
+        double ms = clock.elapsedMs();
+        if (CountWindowedNotes() != BENCH_VISIBLE_NOTES) return false;
+        PumpPending();
+        for (NoteRecord* note = NoteList.head; note; note = note->next) {
+            DestroyNoteWindow(note);
+            note->visible = 0;
+        }
+        PumpPending();
+        clock.restart();
+        std::vector<FloorNote> floor = MakeFloorNotes(DataFolder, BENCH_VISIBLE_NOTES);
+        double floorMs = clock.elapsedMs();
+        bool made = AllFloorNotesMade(floor);
+        DestroyFloorNotes(&floor);
+        if (!made) return false;
+        if (run < 0) continue;
+        PrintResult("showall_ms", ms);
+        PrintResult("floor_showall_ms", floorMs);
+    }
+    return true;
+}
+
+// FillNoteList of 1,000 notes in the open list, painted, and its floor: a
+// bare list view of the same style and size filled with the same rows.
+static bool MeasureNoteList(int runs)
+{
+    if (!LoadGeneratedNotes(1000, BENCH_VISIBLE_NOTES)) return false;
+    OpenNoteList(hMainDialog);
+    PumpPending();
+    HWND listView = GetDlgItem(hNoteListDialog, IDC_LIST_VIEW);
+    RECT place;
+    if (!listView || !GetWindowRect(listView, &place)) return false;
+    std::vector<std::vector<std::string>> rows;
+    int position = 0;
+    for (NoteRecord* note = NoteList.head; note; note = note->next, position++) {
+        char texts[NOTE_LIST_COLUMNS][ROW_TEXT_SIZE];
+        FormatNoteListRow(*note, position, texts);
+        rows.emplace_back(texts, texts + NOTE_LIST_COLUMNS);
+    }
+    HWND floorList = MakeFloorList(place, NOTE_LIST_COLUMNS);
+    if (!floorList) return false;
+    for (int run = -1; run < runs; run++) {
+        Stopwatch clock;
+        FillNoteList(listView);
+        UpdateWindow(listView);
+        double ms = clock.elapsedMs();
+        PumpPending();
+        clock.restart();
+        FillFloorList(floorList, rows);
+        double floorMs = clock.elapsedMs();
+        PumpPending();
+        if (run < 0) continue;
+        PrintResult("notelist_ms", ms);
+        PrintResult("floor_notelist_ms", floorMs);
+    }
+    bool filled = SendMessageA(listView, LVM_GETITEMCOUNT, 0, 0) == 1000 &&
+                  SendMessageA(floorList, LVM_GETITEMCOUNT, 0, 0) == 1000;
+    DestroyWindow(GetParent(floorList));
+    DestroyWindow(hNoteListDialog);
+    PumpPending();
+    return filled;
 }
 
 static bool MeasureLoad(int runs)
@@ -191,8 +302,8 @@ static int MeasureRepeated(HINSTANCE instance, int runs)
     EnterFreshStartFolder();
     if (!StartUp(instance) || !SetUpFloorWindows()) return 1;
     SilenceSounds();
-    bool measured = MeasureCreateNote(runs) && MeasureSave(runs) && MeasureLoad(runs) && MeasureAlarmPass(runs) &&
-                    MeasureIdleTick(runs);
+    bool measured = MeasureCreateNote(runs) && MeasureSave(runs) && MeasureShowAll(runs) &&
+                    MeasureNoteList(runs) && MeasureLoad(runs) && MeasureAlarmPass(runs) && MeasureIdleTick(runs);
     ShutDown();
     return measured ? 0 : 1;
 }
@@ -212,7 +323,7 @@ static bool HideAndShowNotes()
 static void PrintObjects(const char* when)
 {
     std::string suffix = when;
-    PrintResult(("gdi_" + suffix).c_str(), CountGdiObjects());
+    PrintResult(("gdi_" + suffix).c_str(), GdiObjectCount());
     PrintResult(("user_" + suffix).c_str(), CountUserObjects());
     PrintResult(("handles_" + suffix).c_str(), CountKernelHandles());
 }

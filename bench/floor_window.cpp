@@ -1,4 +1,5 @@
 #include "bench/floor_window.h"
+#include <commctrl.h>
 #include <richedit.h>
 #include "bench/bench_common.h"
 
@@ -147,7 +148,7 @@ bool StreamRtfIn(HWND editor, const char* path)
     return true;
 }
 
-bool SaveRtfSafely(HWND editor, const char* path, SaveFlush flush)
+bool SaveRtfSafely(HWND editor, const char* path)
 {
     std::string temp = std::string(path) + ".tmp";
     HANDLE file = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
@@ -157,11 +158,62 @@ bool SaveRtfSafely(HWND editor, const char* path, SaveFlush flush)
     es.dwCookie = reinterpret_cast<DWORD_PTR>(&stream);
     es.pfnCallback = WriteToFile;
     SendMessageA(editor, EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&es));
-    bool written = !stream.failed && es.dwError == 0 && (flush == UnflushedSave || FlushFileBuffers(file));
+    bool written = !stream.failed && es.dwError == 0 && FlushFileBuffers(file);
     CloseHandle(file);
     if (!written || !MoveFileExA(temp.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileA(temp.c_str());
         return false;
     }
     return true;
+}
+
+// ---- The note list's floor -------------------------------------------------------
+// A bare list view of the list dialog's style in a plain popup, the rows
+// written with redrawing off and painted once.
+static const DWORD FloorListStyle =
+    WS_CHILD | WS_VISIBLE | LVS_REPORT | LVS_SINGLESEL | LVS_SHOWSELALWAYS | LVS_NOSORTHEADER;
+
+HWND MakeFloorList(const RECT& listRect, int columns)
+{
+    // The list fills its window's client area (the floor window's WM_SIZE).
+    RECT outer = listRect;
+    AdjustWindowRectEx(&outer, WS_POPUP | WS_CAPTION, FALSE, WS_EX_TOOLWINDOW);
+    HWND frame = CreateWindowExA(WS_EX_TOOLWINDOW, FloorClass, "Floor list", WS_POPUP | WS_CAPTION, outer.left,
+                                 outer.top, outer.right - outer.left, outer.bottom - outer.top, NULL, NULL,
+                                 GetModuleHandleA(NULL), NULL);
+    if (!frame) return NULL;
+    HWND list = CreateWindowExA(WS_EX_STATICEDGE, WC_LISTVIEWA, "", FloorListStyle, 0, 0,
+                                listRect.right - listRect.left, listRect.bottom - listRect.top, frame, NULL,
+                                GetModuleHandleA(NULL), NULL);
+    ShowWindow(frame, SW_SHOW);
+    UpdateWindow(frame);
+    for (int i = 0; list && i < columns; i++) {
+        LVCOLUMNA column = {};
+        column.mask = LVCF_WIDTH | LVCF_TEXT;
+        column.cx = 50;
+        column.pszText = const_cast<char*>("Spalte");
+        SendMessageA(list, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
+    }
+    return list;
+}
+
+void FillFloorList(HWND list, const std::vector<std::vector<std::string>>& rows)
+{
+    SendMessageA(list, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(list, LVM_DELETEALLITEMS, 0, 0);
+    for (size_t row = 0; row < rows.size(); row++) {
+        LVITEMA item = {};
+        item.mask = LVIF_TEXT;
+        item.iItem = static_cast<int>(row);
+        item.pszText = const_cast<char*>(rows[row][0].c_str());
+        SendMessageA(list, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+        for (size_t column = 1; column < rows[row].size(); column++) {
+            item.iSubItem = static_cast<int>(column);
+            item.pszText = const_cast<char*>(rows[row][column].c_str());
+            SendMessageA(list, LVM_SETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
+        }
+    }
+    SendMessageA(list, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(list, NULL, TRUE);
+    UpdateWindow(list);
 }

@@ -33,7 +33,11 @@ RECT NewFloorNotePlace();
 // Streams an RTF file into a rich-edit control; true when the file opened.
 bool StreamRtfIn(HWND editor, const char* path);
 // Streams a rich-edit control out as RTF into a temporary file beside
-// `path`, flushes it and moves it into place. Without the flush only to see
-// what the flush costs.
-enum SaveFlush { FlushedSave, UnflushedSave };
-bool SaveRtfSafely(HWND editor, const char* path, SaveFlush flush = FlushedSave);
+// `path`, flushes it and moves it into place.
+bool SaveRtfSafely(HWND editor, const char* path);
+
+// A bare list view of the note list's style and size with `columns`
+// columns, in a window of its own, shown.
+HWND MakeFloorList(const RECT& listRect, int columns);
+// Fills it with the rows' texts, redrawing once, and paints it.
+void FillFloorList(HWND list, const std::vector<std::vector<std::string>>& rows);

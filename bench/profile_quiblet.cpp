@@ -7,7 +7,8 @@
 //   profile_quiblet startup   the steps of start-up to the tray icon
 //   profile_quiblet notes     the steps of showing 100 notes
 //   profile_quiblet create    the steps of CreateNote, per note
-//   profile_quiblet save      the parts of SaveNotes with 100 open notes
+//   profile_quiblet save      the parts of SaveNotes with 100 open notes,
+//                             one of them changed
 //   profile_quiblet load      the parts of LoadNotes of 1,000 records
 //   profile_quiblet idle      the parts of an idle timer tick, 1,000 notes
 #include <windows.h>
@@ -15,6 +16,7 @@
 #include <richedit.h>
 #include <string.h>
 #include <string>
+#include <vector>
 #include "alarm/alarm_scheduler.h"
 #include "bench/bench_common.h"
 #include "bench/bench_program.h"
@@ -81,7 +83,7 @@ static int ProfileStartUp(HINSTANCE instance)
 
 // MakeNoteWindow's steps, summed over the visible notes.
 struct WindowSteps {
-    double place = 0, window = 0, editor = 0, setUp = 0, showEditor = 0, text = 0, show = 0, front = 0;
+    double place = 0, window = 0, editor = 0, setUp = 0, text = 0, show = 0, front = 0;
 };
 
 static bool MakeNoteWindowInSteps(NoteRecord* note, WindowSteps* steps)
@@ -93,16 +95,16 @@ static bool MakeNoteWindowInSteps(NoteRecord* note, WindowSteps* steps)
     note->window = CreateWindowExA(exStyle, NoteWindowClass, NOTE_WINDOW_TITLE, WS_THICKFRAME, note->left, note->top,
                                    note->width, note->height, NULL, NULL, hInstance, note);
     steps->window += clock.elapsedUs(); clock.restart();
-    note->editor = CreateWindowExA(0, NOTE_EDITOR_CLASS, "", NOTE_EDITOR_STYLE, 0, 0, 0, 0, note->window, NULL,
-                                   hInstance, NULL);
+    if (!note->window) return false;
+    RECT client;
+    GetClientRect(note->window, &client);
+    note->editor = CreateWindowExA(0, NOTE_EDITOR_CLASS, "", NOTE_EDITOR_STYLE | WS_VISIBLE, 0, 0, client.right,
+                                   client.bottom, note->window, NULL, hInstance, NULL);
     steps->editor += clock.elapsedUs(); clock.restart();
-    if (!note->window || !note->editor) return false;
+    if (!note->editor) return false;
     SetUpNoteEditor(note->editor, note->backColor);
     steps->setUp += clock.elapsedUs(); clock.restart();
-    ShowWindow(note->editor, SW_SHOWMAXIMIZED);
-    UpdateWindow(note->editor);
-    steps->showEditor += clock.elapsedUs(); clock.restart();
-    LoadNoteText(note, note->editor);
+    note->textSaved = LoadNoteText(note, note->editor);
     steps->text += clock.elapsedUs(); clock.restart();
     ShowWindow(note->window, SW_SHOW);
     UpdateWindow(note->window);
@@ -127,7 +129,6 @@ static int ProfileNotes(HINSTANCE instance)
     PrintResult("prof_notes_create_window_us", steps.window);
     PrintResult("prof_notes_create_editor_us", steps.editor);
     PrintResult("prof_notes_set_up_editor_us", steps.setUp);
-    PrintResult("prof_notes_show_editor_us", steps.showEditor);
     PrintResult("prof_notes_stream_in_us", steps.text);
     PrintResult("prof_notes_show_window_us", steps.show);
     PrintResult("prof_notes_foreground_us", steps.front);
@@ -165,35 +166,14 @@ static int ProfileCreateNote(HINSTANCE instance, int runs)
     PrintResult("prof_create_create_window_us", steps.window / runs);
     PrintResult("prof_create_create_editor_us", steps.editor / runs);
     PrintResult("prof_create_set_up_editor_us", steps.setUp / runs);
-    PrintResult("prof_create_show_editor_us", steps.showEditor / runs);
     PrintResult("prof_create_show_window_us", steps.show / runs);
     PrintResult("prof_create_foreground_us", steps.front / runs);
     ShutDown();
     return 0;
 }
 
-// The ways of writing the 100 open notes' texts, from the program's own to
-// the editors' streaming alone.
-enum TextWriting { ProgramsSaveNoteText, FloorRoutine, FloorRoutineUnflushed, StreamingToMemory };
-
-static double WriteTextsUs(TextWriting way)
-{
-    std::string bytes;
-    Stopwatch clock;
-    for (NoteRecord* note = NoteList.head; note; note = note->next) {
-        char path[MAX_PATH];
-        DataFolderPath(note->fileName, path, sizeof path);
-        switch (way) {
-        case ProgramsSaveNoteText: SaveNoteText(note, note->editor); break;
-        case FloorRoutine: SaveRtfSafely(note->editor, path, FlushedSave); break;
-        case FloorRoutineUnflushed: SaveRtfSafely(note->editor, path, UnflushedSave); break;
-        case StreamingToMemory: StreamRtfToMemory(note->editor, &bytes); break;
-        }
-    }
-    return clock.elapsedUs();
-}
-
-// The ways in turn, several rounds, so that a busy disk falls on all.
+// SaveNotes with 100 open notes, none or one changed, beside its parts
+// done alone: asking the editors, the index and one text written.
 static int ProfileSave(HINSTANCE instance)
 {
     UseOwnSettingsKey();
@@ -203,24 +183,35 @@ static int ProfileSave(HINSTANCE instance)
     if (!LoadGeneratedNotes(BENCH_VISIBLE_NOTES, BENCH_VISIBLE_NOTES) || !ShowVisibleNotes()) return 1;
     PumpPending();
     SaveNotes();
+    NoteRecord* first = NoteList.head;
+    char path[MAX_PATH];
+    if (!DataFolderPath(first->fileName, path, sizeof path)) return 1;
     for (int round = 0; round < 5; round++) {
+        SendMessageA(first->editor, EM_SETMODIFY, TRUE, 0);
         Stopwatch clock;
         SaveNotes();
-        PrintResult("prof_save_save_notes_us", clock.elapsedUs());
-        PrintResult("prof_save_save_note_text_x100_us", WriteTextsUs(ProgramsSaveNoteText));
-        PrintResult("prof_save_floor_routine_on_the_same_editors_us", WriteTextsUs(FloorRoutine));
-        PrintResult("prof_save_the_same_without_flush_us", WriteTextsUs(FloorRoutineUnflushed));
-        PrintResult("prof_save_streaming_out_to_memory_only_us", WriteTextsUs(StreamingToMemory));
+        PrintResult("prof_save_save_notes_one_changed_us", clock.elapsedUs());
+        clock.restart();
+        SaveNotes();
+        PrintResult("prof_save_save_notes_none_changed_us", clock.elapsedUs());
+        clock.restart();
+        LRESULT modified = 0;
+        for (NoteRecord* note = NoteList.head; note; note = note->next)
+            modified |= SendMessageA(note->editor, EM_GETMODIFY, 0, 0);
+        PrintResult("prof_save_ask_100_editors_modified_us", clock.elapsedUs() + modified);
+        clock.restart();
+        SaveNoteText(first, first->editor);
+        PrintResult("prof_save_save_note_text_one_us", clock.elapsedUs());
+        clock.restart();
+        SaveRtfSafely(first->editor, path);
+        PrintResult("prof_save_floor_routine_one_us", clock.elapsedUs());
     }
-    std::string bytes;
-    PrintResult("prof_save_rtf_bytes_of_note_1", StreamRtfToMemory(NoteList.head->editor, &bytes));
     ShutDown();
     return 0;
 }
 
-// LoadNotes of 1,000 records beside its kinds of work done alone: the
-// reads, one per record, the decoding, a brush per record and appending
-// each record at the tail of the list.
+// LoadNotes of 1,000 records beside its kinds of work done alone: reading
+// the file, decoding, allocating the records and a brush per record.
 static int ProfileLoad(HINSTANCE instance)
 {
     UseOwnSettingsKey();
@@ -229,6 +220,7 @@ static int ProfileLoad(HINSTANCE instance)
     if (!LoadGeneratedNotes(1000, BENCH_VISIBLE_NOTES)) return 1;
     char path[MAX_PATH];
     if (!DataFolderPath(NOTE_INDEX_FILE, path, sizeof path)) return 1;
+    static NoteIndexRecord records[1000];
     for (int round = 0; round < 5; round++) {
         FreeNotes();
         Stopwatch clock;
@@ -236,29 +228,22 @@ static int ProfileLoad(HINSTANCE instance)
         PrintResult("prof_load_load_notes_us", clock.elapsedUs());
         clock.restart();
         HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL);
-        NoteIndexRecord record;
         DWORD count = 0;
-        while (ReadFile(file, &record, sizeof record, &count, NULL) && count == sizeof record) {}
+        ReadFile(file, records, sizeof records, &count, NULL);
         CloseHandle(file);
-        PrintResult("prof_load_one_read_per_record_us", clock.elapsedUs());
+        PrintResult("prof_load_open_and_read_in_one_piece_us", clock.elapsedUs());
+        NoteRecord decoded;
+        clock.restart();
+        for (int i = 0; i < 1000; i++) DecodeIndexRecord(records[i], &decoded);
+        PrintResult("prof_load_decoding_1000_records_us", clock.elapsedUs());
+        std::vector<NoteRecord*> made;
+        clock.restart();
+        for (int i = 0; i < 1000; i++) made.push_back(new NoteRecord());
+        for (NoteRecord* note : made) delete note;
+        PrintResult("prof_load_1000_records_allocated_and_freed_us", clock.elapsedUs());
         clock.restart();
         for (NoteRecord* note = NoteList.head; note; note = note->next) DeleteObject(CreateSolidBrush(note->backColor));
         PrintResult("prof_load_a_brush_per_record_made_and_deleted_us", clock.elapsedUs());
-        NoteIndexRecord encoded;
-        NoteRecord decoded;
-        EncodeIndexRecord(*NoteList.head, &encoded);
-        clock.restart();
-        for (int i = 0; i < 1000; i++) DecodeIndexRecord(encoded, &decoded);
-        PrintResult("prof_load_decoding_1000_records_us", clock.elapsedUs());
-        NoteRecord* loaded = NoteList.head;
-        NoteList.head = nullptr;
-        clock.restart();
-        while (loaded) {
-            NoteRecord* next = loaded->next;
-            AppendNote(loaded);
-            loaded = next;
-        }
-        PrintResult("prof_load_appending_1000_records_to_the_list_us", clock.elapsedUs());
     }
     ShutDown();
     return 0;

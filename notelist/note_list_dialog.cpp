@@ -62,6 +62,20 @@ void WriteRowTexts(HWND listView, int row, const NoteRecord& note)
     }
 }
 
+// The rows below a removed one move up and are numbered anew; the list is
+// not rebuilt.
+void RemoveNoteListRow(HWND listView, int row)
+{
+    WritingRows = true;
+    SendMessageA(listView, WM_SETREDRAW, FALSE, 0);
+    SendMessageA(listView, LVM_DELETEITEM, row, 0);
+    for (NoteRecord* note = NoteAtPosition(row); note; note = note->next, row++)
+        WriteRowTexts(listView, row, *note);
+    SendMessageA(listView, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(listView, NULL, TRUE);
+    WritingRows = false;
+}
+
 void SetCheck(HWND dialog, int id, bool checked)
 {
     CheckDlgButton(dialog, id, checked ? BST_CHECKED : BST_UNCHECKED);
@@ -159,11 +173,13 @@ void OnDeleteCommand(HWND dialog)
     // after a failed save the note would come back empty at the next start.
     char fileName[NOTE_FILE_NAME_SIZE];
     lstrcpynA(fileName, CurrentListNote->fileName, sizeof fileName);
+    bool rowHoldsNote = NoteAtPosition(CurrentListRow) == CurrentListNote;
     RemoveNote(CurrentListNote, KeepContent);
     ChooseListNote(nullptr);
     if (window) DestroyWindow(window);
     if (SaveNotes()) DeleteContentFile(fileName);
-    FillNoteList(ListView(dialog));
+    if (rowHoldsNote) RemoveNoteListRow(ListView(dialog), CurrentListRow);
+    else FillNoteList(ListView(dialog));
 }
 
 void OnPropertiesCommand(HWND dialog)
@@ -293,10 +309,13 @@ void OpenNoteList(HWND owner)
     UpdateWindow(dialog);
 }
 
+// The list view redraws once, after the last row, instead of after each.
 void FillNoteList(HWND listView)
 {
     WritingRows = true;
+    SendMessageA(listView, WM_SETREDRAW, FALSE, 0);
     SendMessageA(listView, LVM_DELETEALLITEMS, 0, 0);
+    SendMessageA(listView, LVM_SETITEMCOUNT, CountNotes(), 0);
     int row = 0;
     for (NoteRecord* note = NoteList.head; note; note = note->next, row++) {
         LVITEMA item = {};
@@ -306,6 +325,8 @@ void FillNoteList(HWND listView)
         SendMessageA(listView, LVM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
         WriteRowTexts(listView, row, *note);
     }
+    SendMessageA(listView, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(listView, NULL, TRUE);
     WritingRows = false;
 }
 

@@ -20,6 +20,7 @@ static bool TakeTextChanges()
     for (NoteRecord* note = NoteList.head; note; note = note->next) {
         if (note->window && note->editor && SendMessageA(note->editor, EM_GETMODIFY, 0, 0)) {
             SendMessageA(note->editor, EM_SETMODIFY, FALSE, 0);
+            note->textSaved = FALSE;
             typed = true;
         }
     }

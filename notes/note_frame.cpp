@@ -30,6 +30,12 @@ void DrawNoteFrame(HWND window)
     int width = rect.right - rect.left, height = rect.bottom - rect.top;
     WindowDC dc(window, true);
     if (!dc) return;
+    // The editor covers the client area and paints it itself; drawing over
+    // it would make it paint a second time.
+    RECT editor;
+    if (note->editor && GetWindowRect(note->editor, &editor))
+        ExcludeClipRect(dc, editor.left - rect.left, editor.top - rect.top, editor.right - rect.left,
+                        editor.bottom - rect.top);
     // Declared in this order so that the pen is selected out before it is
     // deleted, and everything is selected out before the DC is released.
     SelectedObject brush(dc, note->backBrush);

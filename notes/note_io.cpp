@@ -49,7 +49,10 @@ void ImportNoteText(HWND noteWindow)
 {
     char path[RTF_PATH_SIZE] = "";
     if (ChooseRtfFile(noteWindow, path, RtfOpen) != 1) return;
-    StreamFileIn(FindNoteEditor(noteWindow), SF_RTF, path);
+    HWND editor = FindNoteEditor(noteWindow);
+    // Streaming in leaves the control unmodified, yet the note's file does
+    // not hold the imported text.
+    if (StreamFileIn(editor, SF_RTF, path)) SendMessageA(editor, EM_SETMODIFY, TRUE, 0);
 }
 
 void ExportNoteText(HWND noteWindow)

@@ -56,7 +56,7 @@ void RunTextCommand(HWND editor, HWND noteWindow, UINT command)
         break;
     case IDM_TEXT_COPY:
         SendMessageA(editor, WM_COPY, 0, 0);
-        break;
+        return;
     case IDM_TEXT_CUT:
         SendMessageA(editor, WM_CUT, 0, 0);
         break;
@@ -88,8 +88,11 @@ void RunTextCommand(HWND editor, HWND noteWindow, UINT command)
         ChooseSelectionFont(editor, noteWindow);
         break;
     default:
-        break;
+        return;
     }
+    // The control does not count every change as a modification (a new
+    // alignment, an undo), yet the note's file must get each of them.
+    SendMessageA(editor, EM_SETMODIFY, TRUE, 0);
 }
 
 // The control reports in the mask only what is uniform over the selection;

@@ -1,6 +1,7 @@
 #include "notes/note_record.h"
 #include <new>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 #include "alarm/note_props_dialog.h"
 #include "notes/note_store.h"
@@ -22,12 +23,74 @@ void FormatContentFileName(const FILETIME& time, char out[NOTE_FILE_NAME_SIZE])
              static_cast<unsigned long>(time.dwLowDateTime), static_cast<unsigned long>(time.dwHighDateTime));
 }
 
+// The data folder's file names, read once per folder and again after each
+// load: apart from the notes' own files, which the list names, only what was
+// there before can hold a name, so a new note asks the disk nothing. Only
+// names short enough to be a content file's are kept, upper case, sorted.
+typedef char FolderName[NOTE_FILE_NAME_SIZE];
+static char        NamesFolder[MAX_PATH];   // the folder they were read from
+static bool        FolderNamesRead;
+static bool        FolderNamesWhole;        // false: memory ran out, ask the disk
+static FolderName* FolderNames;
+static size_t      FolderNameCount, FolderNameRoom;
+
+void ForgetFolderNames()
+{
+    free(FolderNames);
+    FolderNames = nullptr;
+    FolderNameCount = FolderNameRoom = 0;
+    FolderNamesRead = false;
+}
+
+static bool AddFolderName(const char* name)
+{
+    if (strlen(name) >= NOTE_FILE_NAME_SIZE) return true;
+    if (FolderNameCount == FolderNameRoom) {
+        size_t room = FolderNameRoom ? FolderNameRoom * 2 : 64;
+        FolderName* grown = static_cast<FolderName*>(realloc(FolderNames, room * sizeof(FolderName)));
+        if (!grown) return false;
+        FolderNames = grown;
+        FolderNameRoom = room;
+    }
+    lstrcpynA(FolderNames[FolderNameCount], name, NOTE_FILE_NAME_SIZE);
+    CharUpperA(FolderNames[FolderNameCount++]);
+    return true;
+}
+
+static int CompareFolderNames(const void* a, const void* b)
+{
+    return strcmp(static_cast<const char*>(a), static_cast<const char*>(b));
+}
+
+static void ReadFolderNames()
+{
+    ForgetFolderNames();
+    lstrcpynA(NamesFolder, DataFolder, sizeof NamesFolder);
+    FolderNamesRead = FolderNamesWhole = true;
+    char pattern[MAX_PATH];
+    WIN32_FIND_DATAA found;
+    HANDLE search = DataFolderPath("*", pattern, sizeof pattern) ? FindFirstFileA(pattern, &found)
+                                                                 : INVALID_HANDLE_VALUE;
+    if (search == INVALID_HANDLE_VALUE) return;
+    do FolderNamesWhole = FolderNamesWhole && AddFolderName(found.cFileName);
+    while (FindNextFileA(search, &found));
+    FindClose(search);
+    qsort(FolderNames, FolderNameCount, sizeof(FolderName), CompareFolderNames);
+}
+
 static bool ContentNameInUse(const char* name)
 {
     for (NoteRecord* note = NoteList.head; note; note = note->next)
         if (_stricmp(note->fileName, name) == 0) return true;
-    char path[MAX_PATH];
-    return DataFolderPath(name, path, sizeof path) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    if (!FolderNamesRead || strcmp(NamesFolder, DataFolder) != 0) ReadFolderNames();
+    if (!FolderNamesWhole) {
+        char path[MAX_PATH];
+        return DataFolderPath(name, path, sizeof path) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+    }
+    FolderName upper;
+    lstrcpynA(upper, name, sizeof upper);
+    CharUpperA(upper);
+    return bsearch(upper, FolderNames, FolderNameCount, sizeof(FolderName), CompareFolderNames) != nullptr;
 }
 
 // Two notes made within one tick of the clock would get the same name; the

@@ -5,6 +5,9 @@
 #define NOTE_FILE_NAME_SIZE   21
 #define NOTE_SOUND_FILE_SIZE  260
 
+// The fields from `left` to `reminderCountdown` are the stored ones; they
+// stay together and in this order, as the autosave check hashes them
+// straight from the record.
 struct NoteRecord {
     NoteRecord* next;
     LONG  left, top, width, height;        // window rectangle, screen pixels
@@ -20,6 +23,7 @@ struct NoteRecord {
     LONG  frameState;          // FRAME_NORMAL, FRAME_PROPERTIES, FRAME_RINGING
     HWND  window;
     HWND  editor;
+    BOOL  textSaved;           // the content file holds the editor's text
     HBRUSH backBrush;          // solid brush of backColor, owned here
     DWORD serial;              // never reused, unlike the record's address
     BOOL  ringFailed;          // this ringing could not show its window
@@ -44,6 +48,9 @@ void FormatContentFileName(const FILETIME& time, char out[NOTE_FILE_NAME_SIZE]);
 // A content file name made from the current local time that no note uses and
 // no file in the data folder has (the time is stepped on until it is free).
 void MakeUniqueContentFileName(char out[NOTE_FILE_NAME_SIZE]);
+// Lets go of the data folder's names read for that check (after a load they
+// are read again when next needed).
+void ForgetFolderNames();
 
 // A number no record of this run had before; given at creation and load.
 DWORD NewNoteSerial();

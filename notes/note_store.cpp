@@ -1,6 +1,8 @@
 #include "notes/note_store.h"
 #include <richedit.h>
+#include <memory>
 #include <new>
+#include <stddef.h>
 #include <string>
 #include <string.h>
 #include "notes/note_backup.h"
@@ -15,6 +17,7 @@
 // keeps the previous index and the previous text of every note.
 #define TEMP_SUFFIX ".tmp"
 #define BACKUP_SUFFIX ".bak"
+#define LOAD_CHUNK_RECORDS 1024
 static const char RtfHeader[] = "{\\rtf";
 static const size_t RtfHeaderLength = sizeof RtfHeader - 1;
 
@@ -41,12 +44,25 @@ void CopyField(char (&to)[N], const char* from, size_t fromSize)
     memset(to + length, 0, N - length);
 }
 
+// ASCII only: the names compared against are plain ASCII, and the C
+// library's comparison consults the locale for every character.
+bool SameLetters(const char* a, const char* b, size_t n)
+{
+    for (size_t i = 0; i < n; i++) {
+        char x = a[i] >= 'a' && a[i] <= 'z' ? a[i] - 32 : a[i];
+        char y = b[i] >= 'a' && b[i] <= 'z' ? b[i] - 32 : b[i];
+        if (x != y) return false;
+        if (x == 0) return true;
+    }
+    return true;
+}
+
 bool IsDeviceName(const char* name)
 {
     static const char* const devices[] = { "CON", "PRN", "AUX", "NUL", "COM", "LPT" };
     for (const char* device : devices) {
         size_t n = strlen(device);
-        if (_strnicmp(name, device, n) == 0) {
+        if (SameLetters(name, device, n)) {
             const char* rest = name + n;
             if (n == 3 && (rest[0] == 0 || rest[0] == '.')) return true;
             if (rest[0] >= '0' && rest[0] <= '9' && (rest[1] == 0 || rest[1] == '.')) return true;
@@ -438,11 +454,13 @@ BOOL IsSafeContentFileName(const char* name)
     if (strstr(name, "..")) return FALSE;
     for (size_t i = 0; i < length; i++) {
         unsigned char c = static_cast<unsigned char>(name[i]);
-        if (c < 32 || strchr("\\/:*?\"<>|", c)) return FALSE;
+        if (c < 32) return FALSE;
+        for (char forbidden : "\\/:*?\"<>|")
+            if (forbidden && c == static_cast<unsigned char>(forbidden)) return FALSE;
     }
     if (name[length - 1] == '.' || name[length - 1] == ' ' || name[0] == ' ') return FALSE;
-    if (_stricmp(name, NOTE_INDEX_FILE) == 0) return FALSE;
-    if (length >= 4 && _stricmp(name + length - 4, TEMP_SUFFIX) == 0) return FALSE;
+    if (SameLetters(name, NOTE_INDEX_FILE, sizeof NOTE_INDEX_FILE)) return FALSE;
+    if (length >= 4 && SameLetters(name + length - 4, TEMP_SUFFIX, sizeof TEMP_SUFFIX)) return FALSE;
     return !IsDeviceName(name);
 }
 
@@ -569,16 +587,57 @@ void DeleteContentFile(const char* fileName)
         DeleteFileA(path);
 }
 
+namespace {
+
+const uint64_t FingerprintPrime = 1099511628211ull;   // FNV's
+
+// Four lanes keep the multiplications from waiting on each other. Each step
+// of a lane is a bijection, so a change of any one word always changes the
+// hash.
+struct Fingerprint {
+    uint64_t lane[4] = { 14695981039346656037ull, 1, 2, 3 };
+    unsigned next = 0;
+};
+
+void Mix(Fingerprint& print, const void* data, size_t size)
+{
+    const unsigned char* bytes = static_cast<const unsigned char*>(data);
+    for (size_t i = 0; i < size; i += sizeof(uint64_t)) {
+        uint64_t word = 0;
+        if (size - i >= sizeof word) memcpy(&word, bytes + i, sizeof word);
+        else memcpy(&word, bytes + i, size - i);
+        uint64_t& lane = print.lane[print.next++ & 3];
+        lane = (lane ^ word) * FingerprintPrime;
+    }
+}
+
+}  // namespace
+
+// Hashed straight from the records in whole words: the stored fields lie
+// together in a NoteRecord, from `left` to `reminderCountdown`, and of the
+// sound file only what its file record keeps, the name up to its end.
 uint64_t IndexFingerprint()
 {
-    uint64_t hash = 14695981039346656037ull;   // FNV-1a
+    const size_t head = offsetof(NoteRecord, soundFile) - offsetof(NoteRecord, left);
+    const size_t tail = offsetof(NoteRecord, frameState) - offsetof(NoteRecord, visible);
+    Fingerprint print;
     for (NoteRecord* note = NoteList.head; note; note = note->next) {
-        NoteIndexRecord record;
-        EncodeIndexRecord(*note, &record);
-        const unsigned char* bytes = reinterpret_cast<const unsigned char*>(&record);
-        for (size_t i = 0; i < sizeof record; i++) hash = (hash ^ bytes[i]) * 1099511628211ull;
+        Mix(print, &note->left, head);
+        Mix(print, note->soundFile, strnlen(note->soundFile, sizeof note->soundFile - 1) + 1);
+        Mix(print, &note->visible, tail);
     }
+    uint64_t hash = print.lane[0];
+    for (int k = 1; k < 4; k++) hash = (hash ^ print.lane[k]) * FingerprintPrime;
     return hash;
+}
+
+// A text is written unless the file is known to hold it: loaded from there
+// or written since, and unchanged (autosave moves the editor's modified
+// flag into the record).
+static bool NoteTextUnsaved(const NoteRecord* note)
+{
+    return note->window && note->editor &&
+           (!note->textSaved || SendMessageA(note->editor, EM_GETMODIFY, 0, 0));
 }
 
 int SaveNotes()
@@ -600,14 +659,20 @@ int SaveNotesReporting(SaveReporting reporting)
     BackUpFirstSaveOfDay();
     KernelHandle file(CreateForWriting(temp));
     if (!file.valid()) return fail(TEXT_ERR_OPEN_FILE);
-    bool written = true, textsWritten = true;
+    // The index is put together in memory and written in one piece.
+    int count = CountNotes();
+    std::unique_ptr<NoteIndexRecord[]> records(new (std::nothrow) NoteIndexRecord[count ? count : 1]);
+    bool written = records != nullptr, textsWritten = true;
+    NoteIndexRecord* record = records.get();
     for (NoteRecord* note = NoteList.head; note && written; note = note->next) {
-        NoteIndexRecord record;
-        EncodeIndexRecord(*note, &record);
-        if (note->window && note->editor && !SaveNoteText(note, note->editor)) textsWritten = false;
-        written = WriteWhole(file.get(), &record, sizeof record, temp);
+        EncodeIndexRecord(*note, record++);
+        if (NoteTextUnsaved(note)) {
+            if (SaveNoteText(note, note->editor)) note->textSaved = TRUE;
+            else textsWritten = false;
+        }
     }
-    written = written && Flush(file.get(), temp);
+    DWORD size = static_cast<DWORD>(count * sizeof(NoteIndexRecord));
+    written = written && (count == 0 || WriteWhole(file.get(), records.get(), size, temp)) && Flush(file.get(), temp);
     file.close();
     if (!written || !ReplaceWithTemp(temp, path)) {
         DeleteFileA(temp);
@@ -638,6 +703,7 @@ static void GiveOwnContentFile(NoteRecord* note)
 int LoadNotes()
 {
     EnterDataFolder();
+    ForgetFolderNames();
     char path[MAX_PATH];
     if (!DataFolderPath(NOTE_INDEX_FILE, path, sizeof path)) return 0;
     KernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
@@ -648,21 +714,25 @@ int LoadNotes()
     // tail is kept at hand so that a long file loads in linear time.
     NoteRecord** tail = &NoteList.head;
     while (*tail) tail = &(*tail)->next;
-    for (;;) {
-        NoteIndexRecord record;
-        DWORD count = 0;
-        if (!ReadFile(file.get(), &record, sizeof record, &count, NULL) || count != sizeof record) break;
-        NoteRecord* note = new (std::nothrow) NoteRecord();
-        if (!note) { result = 0; continue; }
-        DecodeIndexRecord(record, note);
-        GiveOwnContentFile(note);
-        note->serial = NewNoteSerial();
-        note->backBrush = CreateSolidBrush(note->backColor);
-        if (!note->backBrush) { delete note; result = 0; continue; }
-        note->next = nullptr;
-        *tail = note;
-        tail = &note->next;
-    }
+    // Read in pieces of many records (a file of up to LOAD_CHUNK_RECORDS
+    // records in one), decoded from memory.
+    static NoteIndexRecord chunk[LOAD_CHUNK_RECORDS];
+    DWORD count = 0;
+    do {
+        if (!ReadFile(file.get(), chunk, sizeof chunk, &count, NULL)) break;
+        for (DWORD i = 0; i < count / sizeof(NoteIndexRecord); i++) {
+            NoteRecord* note = new (std::nothrow) NoteRecord();
+            if (!note) { result = 0; continue; }
+            DecodeIndexRecord(chunk[i], note);
+            GiveOwnContentFile(note);
+            note->serial = NewNoteSerial();
+            note->backBrush = CreateSolidBrush(note->backColor);
+            if (!note->backBrush) { delete note; result = 0; continue; }
+            note->next = nullptr;
+            *tail = note;
+            tail = &note->next;
+        }
+    } while (count == sizeof chunk);
     return result;
 }
 

@@ -106,8 +106,12 @@ int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text)
     }
     note->window = window;
     KeepNoteOnScreen(note);
-    HWND editor = CreateWindowExA(0, NOTE_EDITOR_CLASS, "", editorStyle, 0, 0, 0, 0,
-                                  window, NULL, hInstance, NULL);
+    // Made at the client's size and visible, the editor is drawn once, with
+    // its window.
+    RECT client;
+    GetClientRect(window, &client);
+    HWND editor = CreateWindowExA(0, NOTE_EDITOR_CLASS, "", editorStyle | WS_VISIBLE, 0, 0, client.right,
+                                  client.bottom, window, NULL, hInstance, NULL);
     if (!editor) {
         note->window = NULL;
         DestroyWindow(window);
@@ -116,9 +120,7 @@ int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text)
     }
     note->editor = editor;
     SetUpNoteEditor(editor, note->backColor);
-    ShowWindow(editor, SW_SHOWMAXIMIZED);
-    UpdateWindow(editor);
-    if (text == NoteTextFromFile) LoadNoteText(note, editor);
+    note->textSaved = text == NoteTextFromFile && LoadNoteText(note, editor);
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
     return 1;
@@ -290,12 +292,9 @@ static void OnSizing(NoteRecord* note, RECT* rect)
     if (note->editor) ShowWindow(note->editor, SW_SHOWMAXIMIZED);
 }
 
-static void OnNcPaint(HWND window, NoteRecord* note)
+static void OnNcPaint(HWND window)
 {
-    HWND editor = note->editor;
-    if (editor) ShowWindow(editor, SW_HIDE);
     DrawNoteFrame(window);
-    if (editor) ShowWindow(editor, SW_SHOW);
 }
 
 static void OnNotify(HWND window, const NMHDR* header)
@@ -389,7 +388,7 @@ LRESULT CALLBACK NoteWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         ShowHelp();
         return 0;
     case WM_NCPAINT:
-        OnNcPaint(window, note);
+        OnNcPaint(window);
         return 0;
     case WM_NCACTIVATE:
         return 1;

@@ -166,6 +166,8 @@ std::string EditorText(HWND editor)
 void SetEditorText(HWND editor, const char* text)
 {
     SetWindowTextA(editor, text);
+    // WM_SETTEXT leaves the control unmodified; typing would not.
+    SendMessageA(editor, EM_SETMODIFY, TRUE, 0);
 }
 
 NoteRecord* AddTestNote(LONG left, LONG top, LONG width, LONG height)
