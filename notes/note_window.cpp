@@ -9,8 +9,8 @@
 #include "notes/note_store.h"
 #include "resources/resource.h"
 #include "settings/settings_store.h"
-#include "shell/app.h"
-#include "shell/main_dialog.h"
+#include "shell/globals.h"
+#include "shell/services.h"
 #include "shell/ui_text.h"
 
 // ---- Module state ---------------------------------------------------------
@@ -310,7 +310,7 @@ static LRESULT OnNcLButtonDown(HWND window, NoteRecord* note, WPARAM wParam, LPA
                              : HitTitleButton(rect, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
     switch (button) {
     case TitleMenu:
-        ShowCommandMenu(window);
+        PostMessageA(window, WM_NOTE_COMMAND_MENU, 0, 0);
         return 0;
     case TitleAlarm:
         // Acknowledged; the press still drags the note like any caption press.
@@ -396,6 +396,9 @@ LRESULT CALLBACK NoteWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_SIZING:
         OnSizing(note, reinterpret_cast<RECT*>(lParam));
+        return 0;
+    case WM_NOTE_COMMAND_MENU:
+        ShowCommandMenu(window);
         return 0;
     case WM_NCDESTROY:
         SetWindowLongPtrA(window, GWLP_USERDATA, 0);
