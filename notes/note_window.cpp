@@ -135,6 +135,7 @@ int CreateNote()
         return 0;
     }
     SetForegroundWindow(note->window);
+    SetFocus(note->editor);
     return 1;
 }
 
@@ -328,6 +329,17 @@ static LRESULT OnNcLButtonDown(HWND window, NoteRecord* note, WPARAM wParam, LPA
     return DefWindowProcA(window, WM_NCLBUTTONDOWN, wParam, lParam);
 }
 
+// A note the user clicks into takes typing in its text. Notes the program
+// brings forward (start-up, alarms) leave the keys where they were going.
+static LRESULT OnActivate(HWND window, NoteRecord* note, WPARAM wParam, LPARAM lParam)
+{
+    if (LOWORD(wParam) == WA_CLICKACTIVE && note->editor) {
+        SetFocus(note->editor);
+        return 0;
+    }
+    return DefWindowProcA(window, WM_ACTIVATE, wParam, lParam);
+}
+
 // The whole command word counts: only menu commands (notification code 0).
 static void OnCommand(HWND window, WPARAM command)
 {
@@ -375,6 +387,8 @@ LRESULT CALLBACK NoteWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_SIZE:
         OnSize(note, LOWORD(lParam), HIWORD(lParam));
         return 0;
+    case WM_ACTIVATE:
+        return OnActivate(window, note, wParam, lParam);
     case WM_CLOSE:
         DeleteNoteWindow(window);
         return 0;
