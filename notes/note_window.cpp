@@ -311,7 +311,7 @@ static LRESULT OnNcLButtonDown(HWND window, NoteRecord* note, WPARAM wParam, LPA
                              : HitTitleButton(rect, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
     switch (button) {
     case TitleMenu:
-        PostMessageA(window, WM_NOTE_COMMAND_MENU, 0, 0);
+        ShowCommandMenu(window);
         return 0;
     case TitleAlarm:
         // Acknowledged; the press still drags the note like any caption press.
@@ -410,9 +410,6 @@ LRESULT CALLBACK NoteWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_SIZING:
         OnSizing(note, reinterpret_cast<RECT*>(lParam));
-        return 0;
-    case WM_NOTE_COMMAND_MENU:
-        ShowCommandMenu(window);
         return 0;
     case WM_NCDESTROY:
         SetWindowLongPtrA(window, GWLP_USERDATA, 0);

@@ -12,9 +12,6 @@
 #define NOTE_ROLLUP_STEP           45
 #define NOTE_WINDOW_TITLE          "Quiblet"
 #define NOTE_EDITOR_CLASS          "RICHEDIT"
-// Posted by a press on the menu button; the menu opens once the press has
-// been handled.
-#define WM_NOTE_COMMAND_MENU       (WM_APP + 1)
 
 // Title-bar hit areas, offsets from the window rectangle; bounds exclusive.
 #define TITLE_BAND_TOP             1    // T + 1 < y < T + 19
