@@ -45,7 +45,6 @@ void ShowCommandMenu(HWND noteWindow)
 {
     RECT rect;
     GetWindowRect(noteWindow, &rect);
-    SetForegroundWindow(noteWindow);
     TrackPopupMenu(hCommandMenu, 0, rect.left, rect.top + COMMAND_MENU_DROP, 0, noteWindow, NULL);
 }
 
