@@ -2,7 +2,8 @@
 #include "notes/note_frame.h"
 #include "notes/note_window.h"
 #include "settings/settings_store.h"
-#include "shell/app.h"
+#include "shell/globals.h"
+#include "shell/services.h"
 
 BOOL IsAlarmMinuteNow(const NoteRecord& note, const SYSTEMTIME& now)
 {

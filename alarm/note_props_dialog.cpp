@@ -5,8 +5,8 @@
 #include "notes/note_frame.h"
 #include "resources/resource.h"
 #include "settings/general_dialog.h"
-#include "shell/app.h"
-#include "shell/main_dialog.h"
+#include "shell/globals.h"
+#include "shell/services.h"
 
 // ---- Module state ---------------------------------------------------------
 DWORD       NotePropsDialogOpen;

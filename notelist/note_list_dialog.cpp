@@ -8,8 +8,8 @@
 #include "notes/note_window.h"
 #include "resources/resource.h"
 #include "settings/settings_store.h"
-#include "shell/app.h"
-#include "shell/main_dialog.h"
+#include "shell/globals.h"
+#include "shell/services.h"
 #include "shell/ui_text.h"
 
 // ---- Module state ---------------------------------------------------------

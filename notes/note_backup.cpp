@@ -1,7 +1,7 @@
 #include "notes/note_backup.h"
 #include <string.h>
 #include "notes/note_store.h"
-#include "shell/app.h"
+#include "shell/globals.h"
 #include "shell/guards.h"
 
 // ---- Module state ---------------------------------------------------------

@@ -1,7 +1,7 @@
 #include "notes/note_frame.h"
 #include "notes/note_record.h"
 #include "notes/note_window.h"
-#include "shell/app.h"
+#include "shell/globals.h"
 #include "shell/guards.h"
 
 HPEN CreateFramePen(LONG frameState)

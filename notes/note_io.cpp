@@ -3,7 +3,7 @@
 #include <richedit.h>
 #include "notes/note_store.h"
 #include "notes/note_window.h"
-#include "shell/app.h"
+#include "shell/globals.h"
 #include "shell/ui_text.h"
 
 // The file dialogs may leave the current directory in the chosen file's

@@ -2,9 +2,9 @@
 #include <commdlg.h>
 #include <string.h>
 #include "resources/resource.h"
-#include "shell/app.h"
+#include "shell/globals.h"
 #include "shell/guards.h"
-#include "shell/main_dialog.h"
+#include "shell/services.h"
 #include "shell/ui_text.h"
 
 void SetTextMenuTicks(HMENU menu, DWORD effects, WORD alignment)

@@ -6,7 +6,8 @@
 #include "alarm/note_props_dialog.h"
 #include "notes/note_store.h"
 #include "settings/settings_store.h"
-#include "shell/app.h"
+#include "shell/globals.h"
+#include "shell/services.h"
 #include "shell/ui_text.h"
 
 // ---- Module state ---------------------------------------------------------

@@ -7,9 +7,9 @@
 #include <string.h>
 #include "notes/note_backup.h"
 #include "settings/settings_store.h"
-#include "shell/app.h"
+#include "shell/globals.h"
 #include "shell/guards.h"
-#include "shell/main_dialog.h"
+#include "shell/services.h"
 #include "shell/ui_text.h"
 
 // Every save goes through a temporary file that replaces the real one only

@@ -9,8 +9,8 @@
 #include "notes/note_store.h"
 #include "resources/resource.h"
 #include "settings/settings_store.h"
-#include "shell/app.h"
-#include "shell/main_dialog.h"
+#include "shell/globals.h"
+#include "shell/services.h"
 #include "shell/ui_text.h"
 
 // ---- Module state ---------------------------------------------------------
@@ -137,6 +137,7 @@ int CreateNote()
         return 0;
     }
     SetForegroundWindow(note->window);
+    SetFocus(note->editor);
     return 1;
 }
 
@@ -331,6 +332,17 @@ static LRESULT OnNcLButtonDown(HWND window, NoteRecord* note, WPARAM wParam, LPA
     return DefWindowProcA(window, WM_NCLBUTTONDOWN, wParam, lParam);
 }
 
+// A note the user clicks into takes typing in its text. Notes the program
+// brings forward (start-up, alarms) leave the keys where they were going.
+static LRESULT OnActivate(HWND window, NoteRecord* note, WPARAM wParam, LPARAM lParam)
+{
+    if (LOWORD(wParam) == WA_CLICKACTIVE && note->editor) {
+        SetFocus(note->editor);
+        return 0;
+    }
+    return DefWindowProcA(window, WM_ACTIVATE, wParam, lParam);
+}
+
 // The whole command word counts: only menu commands (notification code 0).
 static void OnCommand(HWND window, WPARAM command)
 {
@@ -378,6 +390,8 @@ LRESULT CALLBACK NoteWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_SIZE:
         OnSize(note, LOWORD(lParam), HIWORD(lParam));
         return 0;
+    case WM_ACTIVATE:
+        return OnActivate(window, note, wParam, lParam);
     case WM_CLOSE:
         DeleteNoteWindow(window);
         return 0;

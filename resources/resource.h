@@ -112,6 +112,13 @@
 #define IDC_LIST_DELETE         1062
 #define IDC_LIST_CREATE         1063
 
+// ---- English twins of the menu and the dialogs, not loaded ------------
+#define IDR_MAIN_MENU_ENGLISH   104
+#define IDD_NOTE_PROPS_ENGLISH  167
+#define IDD_MAIN_ENGLISH        168
+#define IDD_GENERAL_ENGLISH     169
+#define IDD_NOTE_LIST_ENGLISH   170
+
 // ---- Version resource ---------------------------------------------------
 #define QUIBLET_VERSION_MAJOR   1
 #define QUIBLET_VERSION_MINOR   0

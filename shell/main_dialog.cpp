@@ -9,7 +9,8 @@
 #include "resources/resource.h"
 #include "settings/general_dialog.h"
 #include "settings/settings_store.h"
-#include "shell/app.h"
+#include "shell/globals.h"
+#include "shell/services.h"
 #include "shell/ui_text.h"
 
 // ---- Module state ---------------------------------------------------------
@@ -36,17 +37,6 @@ BOOL SetTrayIcon(HWND window, TrayAction action)
     return Shell_NotifyIconA(NIM_DELETE, &data);
 }
 
-void ShowError(const char* text)
-{
-    MessageBoxA(NULL, text, TEXT_ERROR_CAPTION, MB_OK | MB_ICONERROR);
-}
-
-void ShowHelp()
-{
-    EnterDataFolder();
-    ShellExecuteA(NULL, "open", TEXT_HELP_PAGE, NULL, NULL, SW_SHOW);
-}
-
 BOOL CloseAllNoteWindows()
 {
     for (NoteRecord* note = NoteList.head; note; note = note->next) {
@@ -64,15 +54,6 @@ BOOL ApplyNotesOnTop()
     CloseAllNoteWindows();
     ShowAllNotes();
     return TRUE;
-}
-
-void SetMenuCheck(HMENU menu, UINT command, bool checked)
-{
-    MENUITEMINFOA info = {};
-    info.cbSize = sizeof info;
-    info.fMask = MIIM_STATE | MIIM_CHECKMARKS;
-    info.fState = checked ? MFS_CHECKED : 0;
-    SetMenuItemInfoA(menu, command, FALSE, &info);
 }
 
 void UpdateTrayMenuChecks()

@@ -1,5 +1,5 @@
 // The hidden main dialog (info screen), the tray icon and tray menu, and the
-// small operations every part of the program uses: ShowError and ShowHelp.
+// operations on all note windows that the tray menu starts.
 #pragma once
 #include <windows.h>
 
@@ -17,9 +17,6 @@ void OnTrayNotify(HWND window, WPARAM id, LPARAM mouseMessage);
 // Carries out one command of the tray menu (what a choice in the menu does).
 void RunTrayCommand(UINT command);
 
-// Ticks or clears a menu item by command, with the default check mark.
-void SetMenuCheck(HMENU menu, UINT command, bool checked);
-
 // Sets the tray menu's check marks from the run-time switches.
 void UpdateTrayMenuChecks();
 
@@ -27,5 +24,3 @@ BOOL CloseAllNoteWindows();
 // Re-creates the note windows with the on-top switch; FALSE, with the
 // windows left as they were, when the save before failed.
 BOOL ApplyNotesOnTop();
-void ShowHelp();
-void ShowError(const char* text);
