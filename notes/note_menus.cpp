@@ -45,7 +45,7 @@ void ShowCommandMenu(HWND noteWindow)
 {
     RECT rect;
     GetWindowRect(noteWindow, &rect);
-    TrackPopupMenu(hCommandMenu, 0, rect.left, rect.top + COMMAND_MENU_DROP, 0, noteWindow, NULL);
+    TrackPopupMenu(hCommandMenu, 0, rect.left - COMMAND_MENU_OVERHANG, rect.top + COMMAND_MENU_DROP, 0, noteWindow, NULL);
 }
 
 void RunTextCommand(HWND editor, HWND noteWindow, UINT command)

@@ -4,6 +4,10 @@
 #include <richedit.h>
 
 #define COMMAND_MENU_DROP       16          // the command menu opens this far below the note's top
+// ... and this far left of the note's edge: a popup that lies wholly inside
+// another of the program's windows stays unpainted (black) under Wine's X11
+// driver, and the command menu is smaller than a note of the default size.
+#define COMMAND_MENU_OVERHANG   1
 #define FONT_POINTS_MIN         1
 #define FONT_POINTS_MAX         1638
 #define TWIPS_PER_INCH          1440

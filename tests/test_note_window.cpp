@@ -409,7 +409,7 @@ TEST_F(NoteWindowTest, MenuButtonOpensTheCommandMenuBelowTheTitle)
     MenuSeen* menu = WatchNextMenu();
     PressButton(note->window, TitleMenu);
     ASSERT_TRUE(menu->opened);
-    EXPECT_EQ(250, menu->rect.left);
+    EXPECT_EQ(250 - 1, menu->rect.left);  // one pixel over the edge, so Wine paints it
     EXPECT_EQ(180 + 16, menu->rect.top);
 }
 
