@@ -74,7 +74,8 @@ def take(build, out):
     try:
         e2e.fresh_registry()
         wine_reg("add", REG_KEY, "/v", "Sound", "/t", "REG_DWORD", "/d", "0", "/f")
-        bring_notes(q.prepare_data_folder())
+        os.makedirs(q.data_folder)
+        bring_notes(q.data_folder)
         q.start()
         wait_notes(2)
 

@@ -106,18 +106,9 @@ class Quiblet:
         subprocess.run([os.path.join(ROOT, "scripts", "layout.sh"), build, start_dir], check=True)
 
     @property
-    def data_folder(self):
-        folders = [d for d in os.listdir(self.start_dir) if os.path.isdir(os.path.join(self.start_dir, d))]
-        check(len(folders) == 1, "expected one data folder in the start directory, found %r" % folders)
-        return os.path.join(self.start_dir, folders[0])
-
-    def prepare_data_folder(self):
-        # Made before the start to bring a "note.dat": Wine's user is the Linux one.
-        name = os.environ.get("USER") or subprocess.run(["id", "-un"], capture_output=True,
-                                                        text=True).stdout.strip()
-        folder = os.path.join(self.start_dir, name or "default")
-        os.makedirs(folder, exist_ok=True)
-        return folder
+    def data_folder(self):  # Wine's Windows user is the Linux one
+        name = os.environ.get("USER") or subprocess.run(["id", "-un"], capture_output=True, text=True).stdout
+        return os.path.join(self.start_dir, name.strip() or "default")
 
     def launch(self):
         log = open(os.path.join(self.start_dir, "wine-%d.log" % len(self.runs)), "wb")
@@ -333,7 +324,8 @@ def drag_note(note, left, top):
 
 
 def heights_during(note, action):
-    """The heights the note's window goes through until `action` makes it go."""
+    """The heights the note's window goes through while `action` makes it go:
+    it rolls up within the press, so sampling starts before."""
     seen, done = [], threading.Event()
 
     def sample():
@@ -343,6 +335,7 @@ def heights_during(note, action):
     sampler = threading.Thread(target=sample)
     sampler.start()
     try:
+        time.sleep(0.1)
         action()
         wait_for("the note to go", lambda: gone(note))
     finally:
@@ -379,7 +372,8 @@ def settings_put_back(folder):
 
 
 def bring_notes(q, notes, texts=()):
-    folder = q.prepare_data_folder()
+    folder = q.data_folder
+    os.makedirs(folder)
     write_index(folder, notes)
     for rec, text in zip(notes, texts):
         with open(os.path.join(folder, rec["fileName"]), "w") as f:
