@@ -1,28 +1,22 @@
-// The test programs' main: sets the program up like start-up does, without
-// the single-instance guard and without the message loop.
+// The test programs' main: the program set up as start-up does it, without
+// the single-instance guard and the message loop, on a registry key of its own.
 #include <gtest/gtest.h>
-#include "shell/app.h"
 #include <commctrl.h>
+#include <string>
 #include "settings/settings_store.h"
-#include "shell/main_dialog.h"
+#include "shell/app.h"
 
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
-    static char keyPath[96];
-    wsprintfA(keyPath, "SOFTWARE\\kestrix\\QuibletTest-%lu", GetCurrentProcessId());
-    SettingsKeyPath = keyPath;
+    static std::string keyPath = "SOFTWARE\\kestrix\\QuibletTest-" + std::to_string(GetCurrentProcessId());
+    SettingsKeyPath = keyPath.c_str();
     InitCommonControls();
     hRichEditLib = LoadLibraryA("RICHED32.DLL");
-    HINSTANCE instance = GetModuleHandleA(NULL);
-    hInstance = instance;
-    if (!InitApplication(instance)) {
-        fprintf(stderr, "InitApplication failed\n");
-        return 1;
-    }
-    hMainDialog = CreateMainDialog(instance);
+    if (!InitApplication(GetModuleHandleA(NULL))) return 1;
+    hMainDialog = CreateMainDialog(hInstance);
     int result = RUN_ALL_TESTS();
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath);
-    RegDeleteKeyA(HKEY_CURRENT_USER, keyPath);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath.c_str());
+    RegDeleteKeyA(HKEY_CURRENT_USER, keyPath.c_str());
     return result;
 }
