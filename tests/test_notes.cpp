@@ -11,6 +11,7 @@
 #include "resources/resource.h"
 #include "settings/settings_store.h"
 #include "shell/app.h"
+#include "shell/main_dialog.h"
 #include "shell/ui_text.h"
 
 namespace {
@@ -25,14 +26,14 @@ void PressTitle(HWND window, int fromLeft, int fromRight = -1)
 {
     RECT r = WindowRect(window);
     int x = fromRight >= 0 ? r.right - fromRight : r.left + fromLeft;
-    SendMessageA(window, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(x, r.top + 10));
+    SendMessageA(window, WM_NCLBUTTONDOWN, HTNOWHERE, MAKELPARAM(x, r.top + 10));   // no drag loop
 }
 
 std::vector<int> heights;
 WNDPROC noteProc;
 LRESULT CALLBACK RecordHeights(HWND window, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    if (message == WM_WINDOWPOSCHANGED && !(reinterpret_cast<WINDOWPOS*>(lParam)->flags & SWP_NOSIZE))
+    if (message == WM_WINDOWPOSCHANGING && !(reinterpret_cast<WINDOWPOS*>(lParam)->flags & SWP_NOSIZE))
         heights.push_back(reinterpret_cast<WINDOWPOS*>(lParam)->cy);
     return CallWindowProcA(noteProc, window, message, wParam, lParam);
 }
@@ -49,16 +50,17 @@ TEST_F(QuibletTest, NewNoteHasTheSettingsDefaultsAtTheLowerRight)
     EXPECT_EQ(r.left, GetSystemMetrics(SM_CXFULLSCREEN) - 30 - 250);
     EXPECT_EQ(note->backColor, RGB(1, 2, 3));
     EXPECT_STREQ(note->soundFile, "..\\bellsong.wav");
-    EXPECT_EQ(SendMessageA(note->editor, EM_GETEVENTMASK, 0, 0), 0xFFFFFFFE);
+    EXPECT_EQ(DWORD(SendMessageA(note->editor, EM_GETEVENTMASK, 0, 0)), 0xFFFFFFFEu);
 }
 
 TEST_F(QuibletTest, ALongNoteSurvivesShowSaveAndLoad)
 {
     std::string text;
-    while (text.size() < 200000) text += "Eine lange Zeile in einer langen Notiz.\r";
+    while (text.size() < 200000) text += "Eine lange Zeile in einer langen Notiz. ";
     NoteRecord* note = ShownNote("");
     WriteFileBytes(InDataFolder(note->fileName), "{\\rtf1 " + text + "}");
     ASSERT_EQ(LoadNoteText(note, note->editor), 1);
+    EXPECT_EQ(EditorText(note->editor).size(), text.size());
     ASSERT_EQ(SaveNotes(), 1);
     DestroyNoteWindow(note);
     ASSERT_EQ(ShowAllNotes(), 1);
@@ -144,15 +146,25 @@ TEST_F(QuibletTest, SizingKeepsHundredByHundredAndMenuAndAlarmButtonsAct)
 TEST_F(QuibletTest, TextCommandsFormatTheSelectionAndTheFontClearsLinks)
 {
     NoteRecord* note = ShownNote("eins zwei");
-    SendMessageA(note->editor, EM_SETSEL, 0, 4);
-    CHARFORMATA f = { sizeof f };
-    for (UINT command : { IDM_TEXT_BOLD, IDM_TEXT_ITALIC, IDM_TEXT_UNDERLINE, IDM_TEXT_STRIKEOUT })
-        RunTextCommand(note->editor, note->window, command);
-    SendMessageA(note->editor, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&f));
-    EXPECT_EQ(f.dwEffects & 0xF, DWORD(CFE_BOLD | CFE_ITALIC | CFE_UNDERLINE | CFE_STRIKEOUT));
-    RunTextCommand(note->editor, note->window, IDM_TEXT_BOLD);
-    SendMessageA(note->editor, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&f));
-    EXPECT_EQ(f.dwEffects & CFE_BOLD, 0u);
+    CHARFORMATA plain = { sizeof plain, CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT };
+    SendMessageA(note->editor, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&plain));   // the default font may be bold
+    auto effects = [&](int from, int to) {
+        CHARFORMATA f = { sizeof f };
+        SendMessageA(note->editor, EM_SETSEL, from, to);
+        SendMessageA(note->editor, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&f));
+        return f.dwEffects & f.dwMask & (CFE_BOLD | CFE_ITALIC | CFE_UNDERLINE | CFE_STRIKEOUT);
+    };
+    const DWORD effect[] = { CFE_BOLD, CFE_ITALIC, CFE_UNDERLINE, CFE_STRIKEOUT };
+    const UINT command[] = { IDM_TEXT_BOLD, IDM_TEXT_ITALIC, IDM_TEXT_UNDERLINE, IDM_TEXT_STRIKEOUT };
+    for (int i = 0; i < 4; i++) {
+        SendMessageA(note->editor, EM_SETSEL, 0, 4);
+        RunTextCommand(note->editor, note->window, command[i]);
+        EXPECT_EQ(effects(0, 4), effect[i]);
+        EXPECT_EQ(effects(5, 9), 0u);
+        SendMessageA(note->editor, EM_SETSEL, 0, 4);
+        RunTextCommand(note->editor, note->window, command[i]);
+        EXPECT_EQ(effects(0, 4), 0u);
+    }
     RunTextCommand(note->editor, note->window, IDM_TEXT_ALIGN_CENTER);
     PARAFORMAT p = { sizeof p };
     SendMessageA(note->editor, EM_GETPARAFORMAT, 0, reinterpret_cast<LPARAM>(&p));
@@ -199,14 +211,14 @@ TEST_F(QuibletTest, AutosaveWaitsForAQuietSpellAndNeverSavesInsideModalLoops)
     AutosaveTick(100000);
     SaveNotes();
     EXPECT_FALSE(AutosaveTick(200000)) << "a save in between made it unneeded";
-    EXPECT_EQ(SaveCount, saves + 2);
+    EXPECT_EQ(SaveCount, saves + 3);
 
     note->top++;
     TickFromMainLoop = FALSE;
     SendMessageA(hMainDialog, WM_TIMER, MAIN_TIMER_ID, 0);
     PumpUntil([] { return false; }, 3100);
     SendMessageA(hMainDialog, WM_TIMER, MAIN_TIMER_ID, 0);
-    EXPECT_EQ(SaveCount, saves + 2);
+    EXPECT_EQ(SaveCount, saves + 3);
 }
 
 TEST_F(QuibletTest, ImportExportAndCancelledDialogsKeepTheText)

@@ -107,7 +107,7 @@ TEST_F(QuibletTest, ContentNamesAreFromTheClockUniqueAndPlain)
     for (const char* bad : { "", "..\\x.dat", "a\\b.dat", "a/b.dat", "C:x.dat", "..", "note.dat", "NOTE.DAT", "x.dat.tmp",
                              "CON", "com1.dat", "lpt9", "nul.txt", "x.dat.", " x.dat", "x?.dat", "a\tb" })
         EXPECT_FALSE(IsSafeContentFileName(bad)) << bad;
-    for (const char* good : { "ABCDEF11D9A3B1.dat", "console.dat", "a.b", "com.dat" })
+    for (const char* good : { "ABCDEF11D9A3B1.dat", "console.dat", "a.b", "com10.dat" })
         EXPECT_TRUE(IsSafeContentFileName(good)) << good;
 }
 
@@ -164,8 +164,8 @@ TEST_F(QuibletTest, DamagedIndexesLoadShowSaveAndDeleteWithoutHarm)
 TEST_F(QuibletTest, RegistryValuesSurviveAndDamagedOnesGiveTheirDefaults)
 {
     static const char* const names[] = { "DefaultBackColor", "NotesSizeX", "NotesSizeY", "StartupNotes", "StartupAlarms",
-                                          "Splash", "SafeMode", "AlwaysOnTop", "Sound" };
-    const DWORD defaults[] = { 0x0098FEFE, 180, 200, 0, 1, 0, 1, 0, 1 };
+                                          "Splash", "Sound", "SafeMode", "AlwaysOnTop" };
+    const DWORD defaults[] = { 0x0098FEFE, 180, 200, 0, 1, 0, 1, 1, 0 };
     LoadSettings();   // a first start: the defaults
     for (int i = 0; i < 9; i++) EXPECT_EQ(reinterpret_cast<DWORD*>(&AppSettings)[i], defaults[i]) << names[i];
     EXPECT_STREQ(AppSettings.defaultAlarm, "..\\bellsong.wav");
@@ -211,8 +211,9 @@ TEST_F(QuibletTest, RegistryValuesSurviveAndDamagedOnesGiveTheirDefaults)
 }
 
 // Wine's rich-edit control falls over on deep groups, long control words and
-// long names; pieces of those, put together at random, must load in time.
-TEST_F(QuibletTest, GeneratedHostileRtfLoadsIntoANoteInBoundedTime)
+// long names; pieces of those, put together at random, must load (a hang
+// ends at CTest's timeout).
+TEST_F(QuibletTest, GeneratedHostileRtfLoadsIntoANote)
 {
     NoteRecord* note = ShownNote("");
     const std::string pieces[] = { "{", "}", "{{{{{{{{{{", "}}}}}}}}}}", "\\b ", "\\u65", "\\uc2", "\\'41", "\\'{",
@@ -225,9 +226,7 @@ TEST_F(QuibletTest, GeneratedHostileRtfLoadsIntoANoteInBoundedTime)
         for (int i = 0, n = 50 + random() % 3000; i < n; i++) rtf += pieces[random() % (sizeof pieces / sizeof pieces[0])];
         rtf += " marker}";
         WriteFileBytes(InDataFolder(note->fileName), rtf);
-        DWORD start = GetTickCount();
-        EXPECT_EQ(LoadNoteText(note, note->editor), 1);
-        EXPECT_LT(GetTickCount() - start, 10000u) << "round " << round;
+        EXPECT_EQ(LoadNoteText(note, note->editor), 1) << "round " << round;
     }
     WriteFileBytes(InDataFolder(note->fileName), "{\\rtf1 " + std::string(100, '{') + "deep" + std::string(100, '}') + " end}");
     ASSERT_EQ(LoadNoteText(note, note->editor), 1);

@@ -44,7 +44,7 @@ struct Pending {
 std::vector<Pending> pending;
 std::vector<std::unique_ptr<BoxAnswer>> tickets;
 std::set<HWND> boxesSeen;
-std::set<std::string> refusedClasses;
+std::string refusedClass;
 HHOOK hook;
 
 BOOL CALLBACK TakeStaticText(HWND child, LPARAM param)
@@ -84,7 +84,7 @@ LRESULT CALLBACK WatchWindows(int code, WPARAM wParam, LPARAM lParam)
     HWND window = reinterpret_cast<HWND>(wParam);
     char cls[64] = "";
     GetClassNameA(window, cls, sizeof cls);
-    if (code == HCBT_CREATEWND && refusedClasses.count(cls)) return 1;
+    if (code == HCBT_CREATEWND && refusedClass == cls) return 1;
     bool ownDialog = window == hMainDialog || window == hGeneralDialog || window == hNotePropsDialog ||
                      window == hNoteListDialog;
     if (code == HCBT_ACTIVATE && strcmp(cls, "#32770") == 0 && !ownDialog && boxesSeen.insert(window).second)
@@ -134,15 +134,25 @@ BoxAnswer* AnswerEveryBox(const char* caption)
     return ticket;
 }
 
-void RefuseWindowsOfClass(const char* className) { refusedClasses.insert(className); }
+void RefuseWindowsOfClass(const char* className) { refusedClass = className ? className : ""; }
 
 // ---- Popup menus --------------------------------------------------------------
 static MenuSeen menuSeen;
 
+static BOOL CALLBACK FindOpenMenu(HWND window, LPARAM found)
+{
+    char cls[16];
+    GetClassNameA(window, cls, sizeof cls);
+    if (strcmp(cls, "#32768") != 0 || !IsWindowVisible(window)) return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
+}
+
 static void CALLBACK LookForMenu(HWND, UINT, UINT_PTR timer, DWORD)
 {
-    HWND menu = FindWindowA("#32768", NULL);
-    if (!menu || !IsWindowVisible(menu)) return;
+    HWND menu = NULL;
+    EnumThreadWindows(GetCurrentThreadId(), FindOpenMenu, reinterpret_cast<LPARAM>(&menu));
+    if (!menu) return;
     KillTimer(NULL, timer);
     GetWindowRect(menu, &menuSeen.rect);
     menuSeen.menu = reinterpret_cast<HMENU>(SendMessageA(menu, 0x01E1 /* MN_GETHMENU */, 0, 0));
@@ -282,7 +292,7 @@ void QuibletTest::TearDown()
     FreeNotes();
     PumpPending();
     pending.clear();
-    refusedClasses.clear();
+    refusedClass.clear();
     StoreFaultInjector = nullptr;
     SetCurrentDirectoryA((startFolder + "\\..").c_str());
     RemoveFolder(startFolder);

@@ -23,8 +23,7 @@ struct BoxAnswer {
 BoxAnswer* AnswerNextBox(const char* caption, int buttonId, std::function<void(HWND)> prepare = nullptr);
 // Answers every box titled `caption` with IDOK until the test ends.
 BoxAnswer* AnswerEveryBox(const char* caption);
-// Windows that may not be made while set: the class name of a window whose
-// creation is refused, until the test ends.
+// Windows of this class (none when null) cannot be made until the test ends.
 void RefuseWindowsOfClass(const char* className);
 
 // Watches for the next popup menu of this thread, notes where it opened and

@@ -1,7 +1,8 @@
 // The test programs' main: the program set up as start-up does it, without
 // the single-instance guard and the message loop, on a registry key of its own.
-#include <gtest/gtest.h>
+#include <windows.h>
 #include <commctrl.h>
+#include <gtest/gtest.h>
 #include <string>
 #include "settings/settings_store.h"
 #include "shell/app.h"
