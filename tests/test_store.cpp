@@ -22,15 +22,13 @@ template <typename T> T At(const std::string& bytes, size_t offset)
 
 TEST_F(QuibletTest, IndexRecordsHaveTheirLayoutAndLoadBackInOrder)
 {
-    NoteRecord* note = AddTestNote(-5, 7, 180, 200);
+    NoteRecord* note = AddTestNote(-5, 7);
     lstrcpyA(note->fileName, "1A2B3C4D1D9.dat");
     lstrcpyA(note->soundFile, "..\\ring.wav");
-    note->backColor = 0x00123456;
     WORD alarm[8] = { 2031, 12, 3, 24, 23, 59, 1, 15 };
     memcpy(&note->alarmYear, alarm, sizeof alarm);
-    note->reminderCountdown = 42;
-    note->visible = 0;
-    AddTestNote(1, 2, 300, 400);
+    note->backColor = 0x00123456, note->reminderCountdown = 42, note->visible = 0;
+    AddTestNote(1, 2)->width = 300;
     ASSERT_EQ(SaveNotes(), 1);
     std::string index = ReadFileBytes(InDataFolder("note.dat"));
     ASSERT_EQ(index.size(), 2 * 328u);
@@ -49,9 +47,6 @@ TEST_F(QuibletTest, IndexRecordsHaveTheirLayoutAndLoadBackInOrder)
     ASSERT_EQ(CountNotes(), 2);
     EXPECT_EQ(memcmp(&NoteList.head->alarmYear, alarm, sizeof alarm), 0);
     EXPECT_EQ(NoteList.head->next->width, 300);
-    FreeNotes();
-    ASSERT_EQ(SaveNotes(), 1);
-    EXPECT_EQ(ReadFileBytes(InDataFolder("note.dat")), "");
 }
 
 // Each step of a save failing, for the index and for a content file: the
@@ -76,19 +71,14 @@ TEST_F(QuibletTest, EachFailingStoreStepKeepsTheLastGoodFilesAndSaysSo)
             const std::string text = ReadFileBytes(InDataFolder(note->fileName));
             note->left += 10;
             SetWindowTextA(note->editor, "second");
-            int boxes = errors->count;
             EXPECT_EQ(SaveNotes(), 0);
-            EXPECT_EQ(errors->count, boxes + 1);
+            EXPECT_EQ(errors->count, 1 + 2 * step + content);
             if (content) EXPECT_EQ(ReadFileBytes(InDataFolder(note->fileName)), text);
             else EXPECT_EQ(ReadFileBytes(InDataFolder("note.dat")), index);
-            EXPECT_FALSE(FileExists(InDataFolder("note.dat.tmp")));
-            EXPECT_FALSE(FileExists(InDataFolder((std::string(note->fileName) + ".tmp").c_str())));
+            EXPECT_FALSE(FileExists(InDataFolder("note.dat.tmp")) || FileExists(InDataFolder(note->fileName) + ".tmp"));
             StoreFaultInjector = nullptr;
-            SetWindowTextA(note->editor, "first");
-            note->left -= 10;
         }
     }
-    SetWindowTextA(note->editor, "second");
     EXPECT_EQ(SaveNotes(), 1);
     EXPECT_NE(ReadFileBytes(InDataFolder(note->fileName)).find("second"), std::string::npos);
 }
@@ -143,17 +133,14 @@ TEST_F(QuibletTest, DamagedIndexesLoadShowSaveAndDeleteWithoutHarm)
         WriteFileBytes(InDataFolder("note.dat"), index + std::string(random() % 328, 'z'));
         FreeNotes();
         LoadNotes();
-        for (NoteRecord* note = NoteList.head; note; note = note->next) {
-            EXPECT_TRUE(IsSafeContentFileName(note->fileName)) << note->fileName;
-            EXPECT_TRUE(note->width > 0 && note->height > 0);
-        }
+        for (NoteRecord* note = NoteList.head; note; note = note->next)
+            EXPECT_TRUE(IsSafeContentFileName(note->fileName) && note->width > 0 && note->height > 0) << note->fileName;
         if (round % 5 == 0) {
             ShowAllNotes();
             SaveNotes();
-            while (NoteList.head) {
-                HWND window = NoteList.head->window;
-                RemoveNote(NoteList.head);
-                if (window) DestroyWindow(window);
+            while (NoteRecord* shown = NoteList.head) {
+                if (shown->window) SendMessageA(shown->window, WM_CLOSE, 0, 0);
+                else RemoveNote(shown);
             }
         }
     }
@@ -164,21 +151,18 @@ TEST_F(QuibletTest, DamagedIndexesLoadShowSaveAndDeleteWithoutHarm)
 TEST_F(QuibletTest, RegistryValuesSurviveAndDamagedOnesGiveTheirDefaults)
 {
     static const char* const names[] = { "DefaultBackColor", "NotesSizeX", "NotesSizeY", "StartupNotes", "StartupAlarms",
-                                          "Splash", "Sound", "SafeMode", "AlwaysOnTop" };
+                                          "Splash", "Sound", "SafeMode", "AlwaysOnTop", "DefaultAlarm" };
     const DWORD defaults[] = { 0x0098FEFE, 180, 200, 0, 1, 0, 1, 1, 0 };
-    LoadSettings();   // a first start: the defaults
-    for (int i = 0; i < 9; i++) EXPECT_EQ(reinterpret_cast<DWORD*>(&AppSettings)[i], defaults[i]) << names[i];
+    DWORD* values = reinterpret_cast<DWORD*>(&AppSettings);
+    auto storeOwnValues = [&] {
+        for (int i = 0; i < 9; i++) values[i] = 2 + i;
+        lstrcpyA(AppSettings.defaultAlarm, "C:\\ring.wav");
+        return SaveSettings();
+    };
+    LoadSettings();   // a first start
+    for (int i = 0; i < 9; i++) EXPECT_EQ(values[i], defaults[i]) << names[i];
     EXPECT_STREQ(AppSettings.defaultAlarm, "..\\bellsong.wav");
-    for (int i = 0; i < 9; i++) reinterpret_cast<DWORD*>(&AppSettings)[i] = 2 + i;
-    lstrcpyA(AppSettings.defaultAlarm, "C:\\ring.wav");
-    ASSERT_TRUE(SaveSettings());
-    SetDefaultSettings(&AppSettings);
-    LoadSettings();
-    for (int i = 0; i < 9; i++) EXPECT_EQ(reinterpret_cast<DWORD*>(&AppSettings)[i], DWORD(2 + i)) << names[i];
-    EXPECT_STREQ(AppSettings.defaultAlarm, "C:\\ring.wav");
-    EXPECT_EQ(ToggledFlag(2), 1u);
-    EXPECT_EQ(ToggledFlag(1), 0u);
-
+    ASSERT_TRUE(storeOwnValues());
     RegistryKey key;
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, SettingsKeyPath, 0, KEY_ALL_ACCESS, key.receive()), ERROR_SUCCESS);
     std::mt19937 random(CountFromEnvironment("QUIBLET_SEED", 14));
@@ -188,25 +172,18 @@ TEST_F(QuibletTest, RegistryValuesSurviveAndDamagedOnesGiveTheirDefaults)
         DWORD type = types[random() % 6];
         std::string data(random() % 2 ? random() % 9 : random() % 2000, 'A');
         for (char& c : data) c = random() % 3 ? 'A' + random() % 26 : random();
-        const char* name = victim < 9 ? names[victim] : "DefaultAlarm";
-        RegSetValueExA(key, name, 0, type, reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
-        if (random() % 4 == 0) RegDeleteValueA(key, name);
-        SCOPED_TRACE(std::string(name) + " type " + std::to_string(type) + " size " + std::to_string(data.size()));
+        RegSetValueExA(key, names[victim], 0, type, reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(data.size()));
+        bool deleted = random() % 4 == 0 && RegDeleteValueA(key, names[victim]) == ERROR_SUCCESS;
+        SCOPED_TRACE(std::string(names[victim]) + " type " + std::to_string(type) + " size " + std::to_string(data.size()));
         memset(&AppSettings, 0xCC, sizeof AppSettings);
         LoadSettings();
-        for (int i = 0; i < 9; i++) {
-            DWORD value = reinterpret_cast<DWORD*>(&AppSettings)[i];
-            bool number = i == victim && (type == REG_DWORD || type == REG_BINARY) && data.size() == 4;
-            if (i == victim) EXPECT_EQ(value, number ? At<DWORD>(data, 0) : defaults[i]) << names[i];
-            else EXPECT_EQ(value, DWORD(2 + i)) << names[i];
-        }
+        bool number = !deleted && (type == REG_DWORD || type == REG_BINARY) && data.size() == 4;
+        for (int i = 0; i < 9; i++)
+            EXPECT_EQ(values[i], i != victim ? 2 + i : number ? At<DWORD>(data, 0) : defaults[i]) << names[i];
         ASSERT_NE(memchr(AppSettings.defaultAlarm, 0, sizeof AppSettings.defaultAlarm), nullptr);
-        if (victim != 9) EXPECT_STREQ(AppSettings.defaultAlarm, "C:\\ring.wav");
-        if (victim == 9 && type != REG_SZ) EXPECT_STREQ(AppSettings.defaultAlarm, "..\\bellsong.wav");
-        SetDefaultSettings(&AppSettings);
-        for (int i = 0; i < 9; i++) reinterpret_cast<DWORD*>(&AppSettings)[i] = 2 + i;
-        lstrcpyA(AppSettings.defaultAlarm, "C:\\ring.wav");
-        SaveSettings();
+        const char* alarm = victim != 9 ? "C:\\ring.wav" : deleted || type != REG_SZ ? "..\\bellsong.wav" : AppSettings.defaultAlarm;
+        EXPECT_STREQ(AppSettings.defaultAlarm, alarm);
+        storeOwnValues();
     }
 }
 

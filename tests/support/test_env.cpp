@@ -1,6 +1,7 @@
 #include "support/test_env.h"
-#include <stdio.h>
-#include <memory>
+#include <shellapi.h>
+#include <fstream>
+#include <deque>
 #include <set>
 #include "alarm/note_props_dialog.h"
 #include "notelist/note_list_dialog.h"
@@ -42,7 +43,7 @@ struct Pending {
     std::function<void(HWND)> prepare;
 };
 std::vector<Pending> pending;
-std::vector<std::unique_ptr<BoxAnswer>> tickets;
+std::deque<BoxAnswer> tickets;   // answers stay where they are
 std::set<HWND> boxesSeen;
 std::string refusedClass;
 HHOOK hook;
@@ -59,22 +60,18 @@ BOOL CALLBACK TakeStaticText(HWND child, LPARAM param)
 void OnBoxActivated(HWND box)
 {
     char caption[256];
+    std::string text;
     GetWindowTextA(box, caption, sizeof caption);
+    EnumChildWindows(box, TakeStaticText, reinterpret_cast<LPARAM>(&text));
     for (size_t i = 0; i < pending.size(); i++) {
         Pending want = pending[i];
         if (!want.caption.empty() && want.caption != caption) continue;
-        want.result->answered = true;
-        want.result->count++;
-        want.result->caption = caption;
-        want.result->text.clear();
-        EnumChildWindows(box, TakeStaticText, reinterpret_cast<LPARAM>(&want.result->text));
+        *want.result = { true, want.result->count + 1, text };
         if (!want.every) pending.erase(pending.begin() + i);
         if (want.prepare) want.prepare(box);
         PostMessageA(box, WM_COMMAND, MAKEWPARAM(want.button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, want.button)));
         return;
     }
-    std::string text;
-    EnumChildWindows(box, TakeStaticText, reinterpret_cast<LPARAM>(&text));
     ADD_FAILURE() << "unexpected box \"" << caption << "\": " << text;
     PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
 }
@@ -94,9 +91,10 @@ LRESULT CALLBACK WatchWindows(int code, WPARAM wParam, LPARAM lParam)
 
 BOOL WINAPI RecordSound(LPCSTR sound, HMODULE, DWORD)
 {
-    SoundsPlayed.push_back(sound ? sound : "");
-    return TRUE;
+    return SoundsPlayed.push_back(sound), TRUE;
 }
+
+}  // namespace
 
 // The program's PlaySoundA goes through this executable's import table.
 void CaptureSounds()
@@ -118,13 +116,12 @@ void CaptureSounds()
         }
     }
 }
-}  // namespace
 
 BoxAnswer* AnswerNextBox(const char* caption, int buttonId, std::function<void(HWND)> prepare)
 {
-    tickets.emplace_back(new BoxAnswer);
-    pending.push_back({ caption ? caption : "", buttonId, false, tickets.back().get(), prepare });
-    return tickets.back().get();
+    tickets.emplace_back();
+    pending.push_back({ caption ? caption : "", buttonId, false, &tickets.back(), prepare });
+    return &tickets.back();
 }
 
 BoxAnswer* AnswerEveryBox(const char* caption)
@@ -170,21 +167,14 @@ MenuSeen* WatchNextMenu()
 // ---- Files and notes ------------------------------------------------------------
 std::string ReadFileBytes(const std::string& path)
 {
-    std::string bytes;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return bytes;
-    char buffer[65536];
-    for (size_t n; (n = fread(buffer, 1, sizeof buffer, f)) > 0;) bytes.append(buffer, n);
-    fclose(f);
-    return bytes;
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes)
 {
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return fclose(f) == 0 && ok;
+    std::ofstream file(path, std::ios::binary);
+    return file.write(bytes.data(), bytes.size()) && file.flush();
 }
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
@@ -197,13 +187,11 @@ std::string EditorText(HWND editor)
     return text;
 }
 
-NoteRecord* AddTestNote(LONG left, LONG top, LONG width, LONG height)
+NoteRecord* AddTestNote(LONG left, LONG top)
 {
     NoteRecord* note = NewNoteRecord();
     note->left = left;
     note->top = top;
-    note->width = width;
-    note->height = height;
     AppendNote(note);
     return note;
 }
@@ -241,21 +229,6 @@ int CountFromEnvironment(const char* name, int fallback)
 }
 
 // ---- Fixture ----------------------------------------------------------------------
-static void RemoveFolder(const std::string& folder)
-{
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    for (bool more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
-        std::string name = found.cFileName, path = folder + "\\" + name;
-        if (name == "." || name == "..") continue;
-        if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveFolder(path);
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
-    }
-    if (search != INVALID_HANDLE_VALUE) FindClose(search);
-    RemoveDirectoryA(folder.c_str());
-}
-
 static std::string startFolder;
 
 void QuibletTest::SetUp()
@@ -269,17 +242,11 @@ void QuibletTest::SetUp()
     CreateDirectoryA(dataFolder.c_str(), NULL);
     lstrcpynA(DataFolder, dataFolder.c_str(), MAX_PATH);
     SetCurrentDirectoryA(DataFolder);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, SettingsKeyPath);
-    RegDeleteKeyA(HKEY_CURRENT_USER, SettingsKeyPath);
     SetDefaultSettings(&AppSettings);
     SeedRunTimeSwitches();
-    StoreFaultInjector = nullptr;
     ResetAutosave();
     SoundsPlayed.clear();
-    if (!hook) {
-        hook = SetWindowsHookExA(WH_CBT, WatchWindows, NULL, GetCurrentThreadId());
-        CaptureSounds();
-    }
+    if (!hook) hook = SetWindowsHookExA(WH_CBT, WatchWindows, NULL, GetCurrentThreadId());
 }
 
 void QuibletTest::TearDown()
@@ -295,7 +262,9 @@ void QuibletTest::TearDown()
     refusedClass.clear();
     StoreFaultInjector = nullptr;
     SetCurrentDirectoryA((startFolder + "\\..").c_str());
-    RemoveFolder(startFolder);
+    std::string from = startFolder + '\0';
+    SHFILEOPSTRUCTA remove = { NULL, FO_DELETE, from.c_str(), NULL, FOF_NO_UI };
+    SHFileOperationA(&remove);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, SettingsKeyPath);
     RegDeleteKeyA(HKEY_CURRENT_USER, SettingsKeyPath);
 }

@@ -16,7 +16,7 @@ void PumpPending();
 struct BoxAnswer {
     bool answered = false;
     int count = 0;
-    std::string caption, text;
+    std::string text;
 };
 // Answers the next box of this thread titled `caption` (any when null or
 // empty) with `buttonId`, after `prepare` has had the box (to fill it in).
@@ -37,13 +37,14 @@ MenuSeen* WatchNextMenu();
 
 // Every PlaySoundA of the program since the test began: the file names.
 extern std::vector<std::string> SoundsPlayed;
+void CaptureSounds();
 
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 std::string InDataFolder(const char* name);
 std::string EditorText(HWND editor);
-NoteRecord* AddTestNote(LONG left = 100, LONG top = 100, LONG width = 180, LONG height = 200);
+NoteRecord* AddTestNote(LONG left = 100, LONG top = 100);
 // A listed note with its window made and the text typed in.
 NoteRecord* ShownNote(const char* text, LONG left = 100, LONG top = 100);
 int CountGdiObjects();

@@ -6,6 +6,7 @@
 #include <string>
 #include "settings/settings_store.h"
 #include "shell/app.h"
+#include "support/test_env.h"
 
 int main(int argc, char** argv)
 {
@@ -16,6 +17,7 @@ int main(int argc, char** argv)
     hRichEditLib = LoadLibraryA("RICHED32.DLL");
     if (!InitApplication(GetModuleHandleA(NULL))) return 1;
     hMainDialog = CreateMainDialog(hInstance);
+    CaptureSounds();
     int result = RUN_ALL_TESTS();
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, keyPath.c_str());
     RegDeleteKeyA(HKEY_CURRENT_USER, keyPath.c_str());
