@@ -22,13 +22,21 @@ const int Notes = 100;
 
 std::string Rtf(const std::string& text) { return "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 " + text + "\\par}"; }
 
-std::string IndexOf(const std::vector<POINT>& places, const std::vector<std::string>& names)
+POINT Place(int note) { return { 10 + (note % 10) * 100, 10 + (note / 10 % 10) * 80 }; }
+
+std::string Name(int note)
+{
+    char name[NOTE_FILE_NAME_SIZE];
+    FormatContentFileName({ 0x40000000u + note, 0x01D9A3B1u }, name);
+    return name;
+}
+
+std::string IndexOf(int notes)
 {
     std::string index;
-    for (size_t i = 0; i < places.size(); i++) {
-        NoteIndexRecord record = { places[i].x, places[i].y, 180, 200, 1 };
-        lstrcpyA(record.fileName, names[i].c_str());
-        record.backColor = 0x0098FEFE;
+    for (int i = 0; i < notes; i++) {
+        NoteIndexRecord record = { Place(i).x, Place(i).y, 180, 200, 1 };
+        lstrcpyA(record.fileName, Name(i).c_str());
         index.append(reinterpret_cast<const char*>(&record), sizeof record);
     }
     return index;
@@ -39,11 +47,8 @@ struct Program {
     ~Program() { Kill(); }
     void Kill()
     {
-        if (!pi.hProcess) return;
-        TerminateProcess(pi.hProcess, 9);
-        WaitForSingleObject(pi.hProcess, 10000);
-        CloseHandle(pi.hProcess);
-        CloseHandle(pi.hThread);
+        if (pi.hProcess && TerminateProcess(pi.hProcess, 9)) WaitForSingleObject(pi.hProcess, 10000);
+        if (pi.hProcess) CloseHandle(pi.hProcess), CloseHandle(pi.hThread);
         pi.hProcess = NULL;
     }
 };
@@ -77,20 +82,12 @@ TEST_F(QuibletTest, KilledWhileSavingItLeavesWholeFilesAndStartsCleanly)
     DWORD off = 0;   // the key a user's start reads: quiet, no info screen, the notes shown
     for (const char* name : { "Splash", "Sound", "StartupNotes" })
         RegSetKeyValueA(HKEY_LOCAL_MACHINE, SETTINGS_KEY_PATH, name, REG_DWORD, &off, sizeof off);
-    std::vector<POINT> places(Notes);
-    std::vector<std::string> names(Notes);
     std::vector<std::set<std::string>> texts(Notes);
-    std::map<std::string, int> noteOf;
     for (int i = 0; i < Notes; i++) {
-        places[i] = { 10 + (i % 10) * 100, 10 + (i / 10) * 80 };
-        char name[NOTE_FILE_NAME_SIZE];
-        FormatContentFileName({ 0x40000000u + i, 0x01D9A3B1u }, name);
-        names[i] = name;
-        noteOf[name] = i;
         texts[i].insert("note " + std::to_string(i) + " " + std::string(2000, 'x'));
-        WriteFileBytes(folder + name, Rtf(*texts[i].begin()));
+        WriteFileBytes(folder + Name(i), Rtf(*texts[i].begin()));
     }
-    WriteFileBytes(folder + "note.dat", IndexOf(places, names));
+    WriteFileBytes(folder + "note.dat", IndexOf(Notes));
     HWND reader = CreateWindowExA(0, NOTE_EDITOR_CLASS, "", ES_MULTILINE, 0, 0, 100, 100, NULL, NULL, hInstance, NULL);
     SendMessageA(reader, EM_EXLIMITTEXT, 0, NOTE_TEXT_LIMIT);
     std::mt19937 random(CountFromEnvironment("QUIBLET_SEED", GetTickCount()));
@@ -118,7 +115,7 @@ TEST_F(QuibletTest, KilledWhileSavingItLeavesWholeFilesAndStartsCleanly)
             int typed = random() % Notes;
             std::string text = "round " + std::to_string(kill) + "." + std::to_string(change);
             texts[typed].insert(text);
-            HWND editor = FindWindowExA(found.notes[{ places[typed].x, places[typed].y }], NULL, NOTE_EDITOR_CLASS, NULL);
+            HWND editor = FindWindowExA(found.notes[{ Place(typed).x, Place(typed).y }], NULL, NOTE_EDITOR_CLASS, NULL);
             DWORD_PTR result;
             SendMessageTimeoutA(editor, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()), SMTO_NORMAL, 5000, &result);
             PostMessageA(found.main, WM_ENDSESSION, TRUE, 0);
@@ -127,17 +124,11 @@ TEST_F(QuibletTest, KilledWhileSavingItLeavesWholeFilesAndStartsCleanly)
         running.Kill();
         midSave += FileExists(folder + "note.dat.tmp");
 
-        std::string index = ReadFileBytes(folder + "note.dat");
-        ASSERT_EQ(index.size(), Notes * sizeof(NoteIndexRecord));
+        ASSERT_EQ(ReadFileBytes(folder + "note.dat"), IndexOf(Notes)) << "a whole index";
         for (int i = 0; i < Notes; i++) {
-            NoteRecord note = {};
-            DecodeIndexRecord(*reinterpret_cast<const NoteIndexRecord*>(index.data() + i * sizeof(NoteIndexRecord)), &note);
-            ASSERT_EQ(noteOf[note.fileName], i) << "the index holds the notes in order";
-            ASSERT_TRUE(note.left == places[i].x && note.top == places[i].y && note.width == 180);
-            std::string rtf = ReadFileBytes(folder + note.fileName);
-            EXPECT_EQ(rtf.compare(0, 5, "{\\rtf"), 0) << note.fileName;
+            EXPECT_EQ(ReadFileBytes(folder + Name(i)).compare(0, 5, "{\\rtf"), 0) << Name(i);
             SetWindowTextA(reader, "");
-            StreamFileIn(reader, SF_RTF, (folder + note.fileName).c_str());
+            StreamFileIn(reader, SF_RTF, (folder + Name(i)).c_str());
             std::string text = EditorText(reader);
             text.erase(text.find_last_not_of("\r\n") + 1);
             EXPECT_TRUE(texts[i].count(text)) << "note " << i << " reads \"" << text.substr(0, 40) << "\"";
@@ -150,14 +141,8 @@ TEST_F(QuibletTest, KilledWhileSavingItLeavesWholeFilesAndStartsCleanly)
 TEST_F(QuibletTest, AThousandNotesLoadShowSaveRingAndListTwiceWithoutGrowth)
 {
     const int notes = CountFromEnvironment("QUIBLET_MANY_NOTES", 1000);
-    std::vector<POINT> places(notes);
-    std::vector<std::string> names(notes);
-    for (int i = 0; i < notes; i++) {
-        places[i] = { 10 + (i % 30) * 20, 10 + (i % 20) * 20 };
-        names[i] = "n" + std::to_string(i) + ".dat";
-        WriteFileBytes(InDataFolder(names[i].c_str()), Rtf("Notiz " + std::to_string(i)));
-    }
-    WriteFileBytes(InDataFolder("note.dat"), IndexOf(places, names));
+    for (int i = 0; i < notes; i++) WriteFileBytes(InDataFolder(Name(i).c_str()), Rtf("Notiz " + std::to_string(i)));
+    WriteFileBytes(InDataFolder("note.dat"), IndexOf(notes));
     int gdi[2] = {};
     for (int round = 0; round < 2; round++) {
         DWORD began = GetTickCount();
@@ -178,6 +163,6 @@ TEST_F(QuibletTest, AThousandNotesLoadShowSaveRingAndListTwiceWithoutGrowth)
         gdi[round] = CountGdiObjects();
         printf("[ figures  ] round %d: %d notes in %lu ms, %d GDI objects after\n", round, notes, GetTickCount() - began, gdi[round]);
     }
-    EXPECT_EQ(ReadFileBytes(InDataFolder("note.dat")), IndexOf(places, names));
+    EXPECT_EQ(ReadFileBytes(InDataFolder("note.dat")), IndexOf(notes));
     EXPECT_LE(gdi[1], gdi[0] + 2);
 }

