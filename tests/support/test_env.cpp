@@ -1,4 +1,5 @@
 #include "support/test_env.h"
+#include <commctrl.h>
 #include <shellapi.h>
 #include <fstream>
 #include <deque>
@@ -94,8 +95,6 @@ BOOL WINAPI RecordSound(LPCSTR sound, HMODULE, DWORD)
     return SoundsPlayed.push_back(sound), TRUE;
 }
 
-}  // namespace
-
 // The program's PlaySoundA goes through this executable's import table.
 void CaptureSounds()
 {
@@ -116,6 +115,7 @@ void CaptureSounds()
         }
     }
 }
+}  // namespace
 
 BoxAnswer* AnswerNextBox(const char* caption, int buttonId, std::function<void(HWND)> prepare)
 {
@@ -267,4 +267,19 @@ void QuibletTest::TearDown()
     SHFileOperationA(&remove);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, SettingsKeyPath);
     RegDeleteKeyA(HKEY_CURRENT_USER, SettingsKeyPath);
+}
+
+// The test programs' main: the program set up as start-up does it, without
+// the single-instance guard and the message loop, on a registry key of its own.
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    static std::string keyPath = "SOFTWARE\\kestrix\\QuibletTest-" + std::to_string(GetCurrentProcessId());
+    SettingsKeyPath = keyPath.c_str();
+    InitCommonControls();
+    hRichEditLib = LoadLibraryA("RICHED32.DLL");
+    if (!InitApplication(GetModuleHandleA(NULL))) return 1;
+    hMainDialog = CreateMainDialog(hInstance);
+    CaptureSounds();
+    return RUN_ALL_TESTS();
 }

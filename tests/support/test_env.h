@@ -37,7 +37,6 @@ MenuSeen* WatchNextMenu();
 
 // Every PlaySoundA of the program since the test began: the file names.
 extern std::vector<std::string> SoundsPlayed;
-void CaptureSounds();
 
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
