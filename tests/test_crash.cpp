@@ -88,6 +88,7 @@ TEST_F(QuibletTest, KilledWhileSavingItLeavesWholeFilesAndStartsCleanly)
         WriteFileBytes(folder + Name(i), Rtf(*texts[i].begin()));
     }
     WriteFileBytes(folder + "note.dat", IndexOf(Notes));
+    WriteFileBytes(folder + "note.dat.tmp", "left by a save that never ended");
     HWND reader = CreateWindowExA(0, NOTE_EDITOR_CLASS, "", ES_MULTILINE, 0, 0, 100, 100, NULL, NULL, hInstance, NULL);
     SendMessageA(reader, EM_EXLIMITTEXT, 0, NOTE_TEXT_LIMIT);
     std::mt19937 random(CountFromEnvironment("QUIBLET_SEED", GetTickCount()));
