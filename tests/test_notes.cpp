@@ -49,6 +49,7 @@ TEST_F(QuibletTest, NewNoteHasTheSettingsDefaultsAtTheLowerRight)
     EXPECT_EQ(note->backColor, RGB(1, 2, 3));
     EXPECT_STREQ(note->soundFile, "..\\bellsong.wav");
     EXPECT_EQ(DWORD(SendMessageA(note->editor, EM_GETEVENTMASK, 0, 0)), 0xFFFFFFFEu);
+    EXPECT_EQ(SendMessageA(note->editor, EM_GETLIMITTEXT, 0, 0), NOTE_TEXT_LIMIT) << "far above the control's default";
 }
 
 TEST_F(QuibletTest, ALongNoteSurvivesShowSaveAndLoad)
