@@ -87,8 +87,10 @@ TEST_F(QuibletTest, HideSavesRollsUpInStepsAndKeepsTheRecord)
     PressTitle(window, 0, 30);
     EXPECT_EQ(heights, std::vector<int>({ 200, 155, 110, 65, 20 }));
     EXPECT_TRUE(!IsWindow(window) && note->visible == 0);
-    EXPECT_EQ(SoundsPlayed, std::vector<std::string>({ "..\\Paper2.wav" }));
     EXPECT_NE(ReadFileBytes(InDataFolder(note->fileName)).find("Zahnarzt"), std::string::npos);
+    AppSettings.sound = 0;
+    PressTitle(ShownNote("leise", 400, 150)->window, 0, 30);
+    EXPECT_EQ(SoundsPlayed, std::vector<std::string>({ "..\\Paper2.wav" })) << "once, with sounds on only";
     ASSERT_EQ(ShowAllNotes(), 1);
     EXPECT_EQ(EditorText(note->editor), "Zahnarzt um drei");
 }
