@@ -122,7 +122,7 @@ TEST_F(QuibletTest, DeletingAsksOnlyInSafeModeAndCloseNeverAsks)
 TEST_F(QuibletTest, SizingKeepsHundredByHundredAndMenuAndAlarmButtonsAct)
 {
     NoteRecord* note = ShownNote("x", 200, 150);
-    RECT r = { 200, 150, 250, 180 };
+    RECT r = { 200, 150, 290, 180 };
     SendMessageA(note->window, WM_SIZING, WMSZ_BOTTOMRIGHT, reinterpret_cast<LPARAM>(&r));
     EXPECT_TRUE(r.right == 300 && r.bottom == 250 && note->width == 100 && note->height == 100);
     MenuSeen* menu = WatchNextMenu();
