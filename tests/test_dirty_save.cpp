@@ -46,14 +46,14 @@ const Change Changes[] = {
       [](HWND window, HWND editor) { Command(window, editor, IDM_TEXT_ALIGN_LEFT); } },
     { "font dialog", nullptr,
       [](HWND window, HWND editor) {
-          BoxAnswer* ok = AnswerNextBoxAfter(nullptr, IDOK, [](HWND box) { SetDlgItemTextA(box, cmb3, "26"); });
+          BoxAnswer* ok = AnswerNextBox(nullptr, IDOK, [](HWND box) { SetDlgItemTextA(box, cmb3, "26"); });
           Command(window, editor, IDM_TEXT_FONT);
           EXPECT_TRUE(ok->answered);
       } },
     { "clearing", nullptr, [](HWND window, HWND) { SendMessageA(window, WM_COMMAND, IDM_NOTE_CLEAR, 0); } },
     { "import", nullptr,
       [](HWND window, HWND) {
-          BoxAnswer* ok = AnswerNextBoxAfter(nullptr, IDOK, TypeName);
+          BoxAnswer* ok = AnswerNextBox(nullptr, IDOK, TypeName);
           ImportNoteText(window);
           EXPECT_TRUE(ok->answered);
       } },

@@ -2,7 +2,6 @@
 // their text is on disk, deleted notes keep their file until the index
 // forgets them, stale records are never acted on, and originals survive.
 #include "support/test_env.h"
-#include "support/box_counter.h"
 #include <string.h>
 #include "alarm/alarm_scheduler.h"
 #include "notelist/note_list_dialog.h"
@@ -78,9 +77,9 @@ TEST_P(FailedSave, KeepsEveryWindowUntilTheDiskTakesTheText)
     RECT before, after;
     GetWindowRect(windows[0], &before);
     failing = "\\";
-    BoxCounter boxes(TEXT_ERROR_CAPTION);
+    BoxAnswer* boxes = AnswerEveryBox(TEXT_ERROR_CAPTION);
     action.run(notes[0]);
-    EXPECT_TRUE(boxes.count() >= 1 && !QuitPosted()) << action.name;
+    EXPECT_TRUE(boxes->count >= 1 && !QuitPosted()) << action.name;
     for (int i = 0; i < 2; i++)
         EXPECT_TRUE(notes[i]->window == windows[i] && IsWindowVisible(windows[i]) && notes[i]->visible == 1 &&
                     EditorText(notes[i]->editor) == texts[i]) << action.name << ", note " << i;
@@ -100,7 +99,7 @@ TEST_F(LossTest, HideAllInsideTheErrorBoxMarksNoNoteHidden)
 {
     NoteRecord *first = Shown("eins"), *second = Shown("zwei");
     failing = "\\";
-    BoxAnswer* box = AnswerNextBoxAfter(TEXT_ERROR_CAPTION, IDOK, [](HWND) { failing = nullptr, RunTrayCommand(IDM_TRAY_HIDE_NOTES); });
+    BoxAnswer* box = AnswerNextBox(TEXT_ERROR_CAPTION, IDOK, [](HWND) { failing = nullptr, RunTrayCommand(IDM_TRAY_HIDE_NOTES); });
     PressHide(second->window);
     ASSERT_TRUE(box->answered);
     EXPECT_TRUE(!first->window && !second->window);
@@ -115,9 +114,9 @@ TEST_F(LossTest, ListDeleteKeepsTheFileWhileTheIndexStillListsTheNote)
     std::string file = InDataFolder(note->fileName), index = ReadFileBytes(InDataFolder(NOTE_INDEX_FILE));
     AppSettings.safeMode = 0, failing = "\\";
     OpenNoteList(hMainDialog);
-    BoxCounter boxes(TEXT_ERROR_CAPTION);
+    BoxAnswer* boxes = AnswerEveryBox(TEXT_ERROR_CAPTION);
     SendMessageA(hNoteListDialog, WM_COMMAND, IDC_LIST_DELETE, 0);
-    EXPECT_TRUE(boxes.count() == 1 && CountNotes() == 0);
+    EXPECT_TRUE(boxes->count == 1 && CountNotes() == 0);
     EXPECT_EQ(ReadFileBytes(InDataFolder(NOTE_INDEX_FILE)), index);
     EXPECT_NE(ReadFileBytes(file).find("bleibt"), std::string::npos);
 }
@@ -202,8 +201,8 @@ TEST_F(LossTest, FirstSaveOfADayBacksUpTheLastSaveAndAWeekIsKept)
     EXPECT_TRUE(FileExists(backups + "\\2026-03-02\\" NOTE_INDEX_FILE));
 
     fakeDay.wDay = 9, failing = "\\" BACKUP_FOLDER "\\";   // a full disk as the backup is made
-    BoxCounter boxes(TEXT_ERROR_CAPTION);
-    EXPECT_TRUE(SaveNotes() == 1 && boxes.count() == 0);
+    BoxAnswer* boxes = AnswerEveryBox(TEXT_ERROR_CAPTION);
+    EXPECT_TRUE(SaveNotes() == 1 && boxes->count == 0);
     EXPECT_FALSE(FileExists(backups + "\\2026-03-09"));
     EXPECT_NE(ReadFileBytes(InDataFolder(note->fileName)).find("abends"), std::string::npos);
 }
@@ -221,10 +220,9 @@ TEST_F(LossTest, AlarmWithoutAWindowShowsOneBoxPerRingingAndStillCountsDown)
     WNDCLASSA noteClass;
     ASSERT_TRUE(GetClassInfoA(hInstance, NoteWindowClass, &noteClass));
     ASSERT_TRUE(UnregisterClassA(NoteWindowClass, hInstance));
-    BoxCounter* boxes = new BoxCounter(TEXT_ERROR_CAPTION);
+    BoxAnswer* boxes = AnswerEveryBox(TEXT_ERROR_CAPTION);
     for (int tick = 0; tick < 3; tick++) CheckAlarmsAt(now);
-    int shown = boxes->count();
-    delete boxes;
+    int shown = boxes->count;
     RegisterClassA(&noteClass);
     EXPECT_EQ(shown, 2) << "one box for each note's ringing";
     EXPECT_EQ(notes[1]->reminderCountdown, 5 * 12 + 1 - 1);

@@ -1,312 +1,261 @@
-// Start-up, the main dialog, the tray menu and the ways the program ends.
+// The tray, the settings and their key, the alarm passes and dialog, the note
+// list and the sounds, as a user's clicks reach them.
 #include "support/test_env.h"
-#include <shellapi.h>
-#include <string.h>
-#include "notes/note_record.h"
+#include <commctrl.h>
+#include "alarm/alarm_scheduler.h"
+#include "alarm/note_props_dialog.h"
+#include "notelist/note_list_dialog.h"
 #include "notes/note_store.h"
 #include "notes/note_window.h"
 #include "resources/resource.h"
+#include "settings/general_dialog.h"
 #include "settings/settings_store.h"
 #include "shell/app.h"
+#include "shell/guards.h"
 #include "shell/main_dialog.h"
 #include "shell/ui_text.h"
 
 namespace {
+int Checked(UINT id) { return (GetMenuState(hTaskBarMenu, id, MF_BYCOMMAND) & MF_CHECKED) != 0; }
+void Click(HWND dialog, int id) { SendMessageA(dialog, WM_COMMAND, id, 0); }
+const SYSTEMTIME AlarmMinute = { 2026, 4, 5, 3, 7, 5, 0, 0 };
 
-bool QuitWasPosted()
+NoteRecord* AlarmedNote(WORD repeat = 0)
 {
-    MSG msg;
-    bool quit = false;
-    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-        if (msg.message == WM_QUIT) quit = true;
-        else DispatchMessageA(&msg);
-    }
-    return quit;
+    NoteRecord* note = AddTestNote();
+    note->alarmYear = 2026, note->alarmMonth = 4, note->alarmDay = 3, note->alarmHour = 7, note->alarmMinute = 5;
+    note->alarmOn = 1;
+    note->alarmRepeatMinutes = repeat;
+    lstrcpyA(note->soundFile, "alarm.wav");
+    return note;
 }
 
-std::wstring MenuText(HMENU menu, UINT command)
+std::string Cell(int row, int column)
 {
-    wchar_t text[128] = L"";
-    GetMenuStringW(menu, command, text, 128, MF_BYCOMMAND);
+    char text[64] = "";
+    LVITEMA item = {};
+    item.iSubItem = column;
+    item.pszText = text;
+    item.cchTextMax = sizeof text;
+    SendDlgItemMessageA(hNoteListDialog, IDC_LIST_VIEW, LVM_GETITEMTEXTA, row, reinterpret_cast<LPARAM>(&item));
     return text;
 }
 
-bool IsChecked(HMENU menu, UINT command)
+void ChooseRow(int row)
 {
-    return (GetMenuState(menu, command, MF_BYCOMMAND) & MF_CHECKED) != 0;
+    LVITEMA item = {};
+    item.stateMask = item.state = LVIS_SELECTED | LVIS_FOCUSED;
+    SendDlgItemMessageA(hNoteListDialog, IDC_LIST_VIEW, LVM_SETITEMSTATE, row, reinterpret_cast<LPARAM>(&item));
 }
+}  // namespace
 
-bool TrayIconExists()
+TEST_F(QuibletTest, TrayMenuOpensWithItsItemsAndChecksAndTogglesByTheRule)
 {
-    NOTIFYICONDATAA data = {};
-    data.cbSize = sizeof data;
-    data.hWnd = hMainDialog;
-    data.uID = TRAY_ICON_ID;
-    data.uFlags = NIF_TIP;
-    lstrcpyA(data.szTip, "Quiblet");
-    return Shell_NotifyIconA(NIM_MODIFY, &data) != 0;
-}
-
-// ---- Data folder ---------------------------------------------------------------
-
-TEST(DataFolder, IsBuiltFromTheStartDirectoryAndTheUser)
-{
-    struct { const char* dir; const char* user; const char* folder; } cases[] = {
-        { "C:\\", "user1", "C:\\user1" },
-        { "C:\\Tools\\Notes", "user1", "C:\\Tools\\Notes\\user1" },
-        { "C:\\Tools\\Notes\\", "user1", "C:\\Tools\\Notes\\user1" },
-        { "C:\\Tools", "", "C:\\Tools\\default" },
-        { "D:\\x", nullptr, "D:\\x\\default" },
-    };
-    for (const auto& c : cases) {
-        char out[MAX_PATH];
-        ASSERT_TRUE(MakeDataFolderPath(c.dir, c.user, out, sizeof out));
-        EXPECT_STREQ(out, c.folder);
-    }
-}
-
-TEST(DataFolder, TooLongIsRefused)
-{
-    std::string dir = "C:\\" + std::string(250, 'd');
-    char out[MAX_PATH] = "untouched";
-    EXPECT_FALSE(MakeDataFolderPath(dir.c_str(), "someone", out, sizeof out));
-    EXPECT_STREQ(out, "");
-    std::string fits = "C:\\" + std::string(240, 'd');
-    EXPECT_TRUE(MakeDataFolderPath(fits.c_str(), "user1", out, sizeof out));
-}
-
-// ---- Switches and the tray menu -----------------------------------------------------
-
-class ShellTest : public QuibletTest {
-protected:
-    NoteRecord* ShownNote(const char* text)
-    {
-        NoteRecord* note = AddTestNote();
-        EXPECT_EQ(MakeNoteWindow(note, NOTE_EDITOR_STYLE, NoteTextEmpty), 1);
-        SetEditorText(note->editor, text);
-        return note;
-    }
-};
-
-TEST_F(ShellTest, SwitchesAreSeededAsStored)
-{
-    AppSettings.startupNotes = 1;
-    AppSettings.startupAlarms = 2;
-    AppSettings.alwaysOnTop = 0;
-    SeedRunTimeSwitches();
-    EXPECT_EQ(NotesHidden, 1u);
-    EXPECT_EQ(AlarmsOn, 2u);
-    EXPECT_EQ(NotesOnTop, 0u);
-
-    UpdateTrayMenuChecks();
-    EXPECT_TRUE(IsChecked(hTaskBarMenu, IDM_TRAY_HIDE_NOTES));
-    EXPECT_FALSE(IsChecked(hTaskBarMenu, IDM_TRAY_ALARM));   // 2 is not 1
-    EXPECT_FALSE(IsChecked(hTaskBarMenu, IDM_TRAY_ON_TOP));
-    RunTrayCommand(IDM_TRAY_ALARM);
-    EXPECT_EQ(AlarmsOn, 1u);
-    RunTrayCommand(IDM_TRAY_ALARM);
-    EXPECT_EQ(AlarmsOn, 0u);
-    RunTrayCommand(IDM_TRAY_ON_TOP);   // notes hidden: only the switch flips
-    EXPECT_EQ(NotesOnTop, 1u);
-    UpdateTrayMenuChecks();
-    EXPECT_TRUE(IsChecked(hTaskBarMenu, IDM_TRAY_ON_TOP));
-    EXPECT_FALSE(FileExists(InDataFolder("note.dat")));
-}
-
-TEST_F(ShellTest, MenusCarryTheirGermanTexts)
-{
-    EXPECT_EQ(MenuText(hNotesMenu, IDM_TEXT_UNDO), L"R\u00fcckg\u00e4nig");
-    EXPECT_EQ(MenuText(hNotesMenu, IDM_TEXT_ALIGN_LEFT), L"Linksb\u00fcndig");
-    EXPECT_EQ(MenuText(hNotesMenu, IDM_TEXT_PASTE), L"Einf\u00fcgen");
-    EXPECT_EQ(MenuText(hCommandMenu, IDM_NOTE_CLEAR), L"&L\u00f6schen");
-    EXPECT_EQ(MenuText(hCommandMenu, IDM_NOTE_DELETE), L"Note &l\u00f6schen");
-    EXPECT_EQ(MenuText(hTaskBarMenu, IDM_TRAY_SHOW_ALL), L"Alle Notes anzeigen");
-    EXPECT_EQ(MenuText(hTaskBarMenu, IDM_TRAY_QUIT), L"Beenden");
-    // The tray menu's order, separators included.
+    NotesHidden = 0, AlarmsOn = 2, NotesOnTop = 1;
+    MenuSeen* seen = WatchNextMenu();
+    SendMessageA(hMainDialog, WM_TRAY_CALLBACK, TRAY_ICON_ID, WM_RBUTTONDOWN);
+    ASSERT_TRUE(seen->opened);
+    ASSERT_EQ(seen->menu, hTaskBarMenu);
     const UINT order[] = { IDM_TRAY_SHOW_ALL, 0, IDM_TRAY_ON_TOP, IDM_TRAY_HIDE_NOTES, IDM_TRAY_ALARM, 0,
                            IDM_TRAY_NOTE_LIST, IDM_TRAY_SETTINGS, 0, IDM_TRAY_INFO, IDM_TRAY_HELP, IDM_TRAY_QUIT };
     ASSERT_EQ(GetMenuItemCount(hTaskBarMenu), 12);
-    for (int i = 0; i < 12; i++) EXPECT_EQ(GetMenuItemID(hTaskBarMenu, i), order[i] ? order[i] : 0u) << i;
-
-    // Texts of the dialogs reach the screen in the ANSI code page intact.
-    HWND general = CreateDialogParamA(hInstance, MAKEINTRESOURCEA(IDD_GENERAL), NULL,
-                                      [](HWND, UINT, WPARAM, LPARAM) -> INT_PTR { return 0; }, 0);
-    ASSERT_NE(general, (HWND)NULL);
-    char text[64];
-    GetDlgItemTextA(general, IDC_CLOSE, text, sizeof text);
-    EXPECT_STREQ(text, "Schließen");
-    GetDlgItemTextA(general, IDC_GEN_SAFE_MODE, text, sizeof text);
-    EXPECT_STREQ(text, "Rückfragen vor Löschen");
-    DestroyWindow(general);
-}
-
-TEST_F(ShellTest, HidingTwiceShowsExactlyTheVisibleNotes)
-{
-    NoteRecord* a = ShownNote("a");
-    NoteRecord* b = AddTestNote();   // hidden with its hide button
-    b->visible = 0;
-    NoteRecord* c = ShownNote("c text");
-
-    RunTrayCommand(IDM_TRAY_HIDE_NOTES);
-    EXPECT_EQ(NotesHidden, 1u);
-    EXPECT_EQ(a->window, (HWND)NULL);
-    EXPECT_EQ(c->window, (HWND)NULL);
-    EXPECT_EQ(a->visible, 1);
-    EXPECT_EQ(ReadFileBytes(InDataFolder("note.dat")).size(), 3 * 328u);
-    EXPECT_NE(ReadFileBytes(InDataFolder(c->fileName)).find("c text"), std::string::npos);
-
-    RunTrayCommand(IDM_TRAY_HIDE_NOTES);
-    EXPECT_EQ(NotesHidden, 0u);
-    ASSERT_NE(a->window, (HWND)NULL);
-    EXPECT_EQ(b->window, (HWND)NULL);
-    ASSERT_NE(c->window, (HWND)NULL);
-    EXPECT_EQ(EditorText(c->editor), "c text");
-
-    RunTrayCommand(IDM_TRAY_SHOW_ALL);
-    EXPECT_NE(b->window, (HWND)NULL);
-    EXPECT_EQ(b->visible, 1);
-}
-
-TEST_F(ShellTest, OnTopRecreatesWindowsKeepingTheirText)
-{
-    NoteRecord* a = ShownNote("typed before");
-    NoteRecord* hidden = AddTestNote();
-    hidden->visible = 0;
+    for (int i = 0; i < 12; i++) EXPECT_EQ(GetMenuItemID(hTaskBarMenu, i), order[i]) << i;
+    EXPECT_EQ(Checked(IDM_TRAY_HIDE_NOTES) + 2 * Checked(IDM_TRAY_ALARM) + 4 * Checked(IDM_TRAY_ON_TOP), 4) << "only 1 ticks";
+    RunTrayCommand(IDM_TRAY_ALARM);
     RunTrayCommand(IDM_TRAY_ON_TOP);
-    EXPECT_EQ(NotesOnTop, 1u);
+    EXPECT_EQ(AlarmsOn * 10 + NotesOnTop, 10u) << "a stored 2 toggles to 1, 1 to 0";
+    SendMessageA(hMainDialog, WM_TRAY_CALLBACK, TRAY_ICON_ID, WM_LBUTTONDOWN);
+    EXPECT_TRUE(CountNotes() == 1 && IsWindowVisible(NoteList.head->window));
+}
+
+TEST_F(QuibletTest, HidingOnTopCloseEndSessionAndQuitKeepTheText)
+{
+    NoteRecord* a = ShownNote("alpha", 100, 100);
+    NoteRecord* b = AddTestNote(400, 100);
+    b->visible = 0;
+    RunTrayCommand(IDM_TRAY_HIDE_NOTES);
+    EXPECT_EQ(a->window, (HWND)NULL);
+    EXPECT_NE(ReadFileBytes(InDataFolder(a->fileName)).find("alpha"), std::string::npos);
+    RunTrayCommand(IDM_TRAY_HIDE_NOTES);
+    ASSERT_TRUE(a->window && !b->window) << "only the visible notes come back";
+    NotesOnTop = 2;
+    RunTrayCommand(IDM_TRAY_ON_TOP);
     ASSERT_NE(a->window, (HWND)NULL);
     EXPECT_TRUE(GetWindowLongA(a->window, GWL_EXSTYLE) & WS_EX_TOPMOST);
-    EXPECT_EQ(EditorText(a->editor), "typed before");
-    EXPECT_NE(hidden->window, (HWND)NULL);   // notes hidden one by one come back too
-}
-
-TEST_F(ShellTest, QuitSavesClosesAndQuits)
-{
-    NoteRecord* a = ShownNote("last words");
-    RunTrayCommand(IDM_TRAY_QUIT);
-    EXPECT_TRUE(QuitWasPosted());
-    EXPECT_EQ(a->window, (HWND)NULL);
-    EXPECT_EQ(ReadFileBytes(InDataFolder("note.dat")).size(), 328u);
-    EXPECT_NE(ReadFileBytes(InDataFolder(a->fileName)).find("last words"), std::string::npos);
-}
-
-TEST_F(ShellTest, CloseAndEndSessionSaveTheText)
-{
-    NoteRecord* a = ShownNote("alt f4");
-    SendMessageA(hMainDialog, WM_CLOSE, 0, 0);
-    EXPECT_TRUE(QuitWasPosted());
-    EXPECT_NE(ReadFileBytes(InDataFolder(a->fileName)).find("alt f4"), std::string::npos);
-
-    SetEditorText(a->editor, "logging off");
-    SendMessageA(hMainDialog, WM_ENDSESSION, FALSE, 0);
-    EXPECT_FALSE(QuitWasPosted());
-    EXPECT_NE(ReadFileBytes(InDataFolder(a->fileName)).find("logging off"), std::string::npos);
-    EXPECT_NE(a->window, (HWND)NULL);
-}
-
-TEST_F(ShellTest, InfoScreenOkAddsTheTrayIconOnce)
-{
-    TrayIconPending = 1;
-    RunTrayCommand(IDM_TRAY_INFO);
-    EXPECT_TRUE(IsWindowVisible(hMainDialog));
-    SendMessageA(hMainDialog, WM_COMMAND, IDC_MAIN_OK, 0);
-    EXPECT_FALSE(IsWindowVisible(hMainDialog));
-    EXPECT_EQ(TrayIconPending, 0u);
-    EXPECT_TRUE(TrayIconExists());
-
-    // A second "Ok" adds nothing: one delete removes the only icon.
-    RunTrayCommand(IDM_TRAY_INFO);
-    SendMessageA(hMainDialog, WM_COMMAND, IDC_MAIN_OK, 0);
-    EXPECT_TRUE(SetTrayIcon(hMainDialog, TrayDelete));
-    EXPECT_FALSE(TrayIconExists());
-
-    // A new task bar gets the icon back.
-    static UINT taskbarCreated = RegisterWindowMessageA("TaskbarCreated");
-    SendMessageA(hMainDialog, taskbarCreated, 0, 0);
-    EXPECT_TRUE(TrayIconExists());
-    SetTrayIcon(hMainDialog, TrayDelete);
-}
-
-TEST_F(ShellTest, LeftClickOnTheTrayIconMakesANote)
-{
-    SendMessageA(hMainDialog, WM_TRAY_CALLBACK, TRAY_ICON_ID, WM_LBUTTONDOWN);
-    ASSERT_EQ(CountNotes(), 1);
-    EXPECT_NE(NoteList.head->window, (HWND)NULL);
-    SendMessageA(hMainDialog, WM_TRAY_CALLBACK, TRAY_ICON_ID + 1, WM_LBUTTONDOWN);
-    SendMessageA(hMainDialog, WM_TRAY_CALLBACK, TRAY_ICON_ID, WM_LBUTTONUP);
-    EXPECT_EQ(CountNotes(), 1);
-}
-
-TEST_F(ShellTest, RightClickOpensTheMenuWithItsChecks)
-{
-    NotesHidden = 0;
-    AlarmsOn = 1;
-    NotesOnTop = 1;
-    CloseMenuSoon();
-    SendMessageA(hMainDialog, WM_TRAY_CALLBACK, TRAY_ICON_ID, WM_RBUTTONDOWN);
-    EXPECT_FALSE(IsChecked(hTaskBarMenu, IDM_TRAY_HIDE_NOTES));
-    EXPECT_TRUE(IsChecked(hTaskBarMenu, IDM_TRAY_ALARM));
-    EXPECT_TRUE(IsChecked(hTaskBarMenu, IDM_TRAY_ON_TOP));
-    EXPECT_EQ(NotesHidden, 0u);   // the dismissed menu changed nothing
-}
-
-// ---- A second copy ----------------------------------------------------------------
-
-struct FoundWindow { const char* caption; HWND window; };
-BOOL CALLBACK FindByCaption(HWND window, LPARAM param)
-{
-    FoundWindow* found = reinterpret_cast<FoundWindow*>(param);
-    char caption[128];
-    GetWindowTextA(window, caption, sizeof caption);
-    if (strcmp(caption, found->caption) == 0 && IsWindowVisible(window)) {
-        found->window = window;
-        return FALSE;
+    EXPECT_EQ(EditorText(a->editor), "alpha");
+    for (UINT message : { WM_ENDSESSION, WM_CLOSE }) {
+        SetEditorText(a->editor, message == WM_CLOSE ? "closed" : "ended");
+        SendMessageA(hMainDialog, message, TRUE, 0);
+        EXPECT_NE(ReadFileBytes(InDataFolder(a->fileName)).find(message == WM_CLOSE ? "closed" : "ended"), std::string::npos);
     }
-    return TRUE;
+    SetEditorText(a->editor, "quit");
+    RunTrayCommand(IDM_TRAY_QUIT);
+    MSG quit;
+    EXPECT_TRUE(!a->window && PeekMessageA(&quit, NULL, WM_QUIT, WM_QUIT, PM_REMOVE));
+    EXPECT_NE(ReadFileBytes(InDataFolder(a->fileName)).find("quit"), std::string::npos);
 }
 
-BOOL CALLBACK CollectTexts(HWND child, LPARAM param)
+// The machine key, or the same path for the user when the machine key
+// cannot be written (here: below a volatile key, which takes no lasting one).
+TEST_F(QuibletTest, SettingsLiveUnderTheProgramsKeyOrTheUsersKey)
 {
-    char text[512];
-    if (GetWindowTextA(child, text, sizeof text) > 0) *reinterpret_cast<std::string*>(param) += text;
-    return TRUE;
+    EXPECT_STREQ(SETTINGS_KEY_PATH, "SOFTWARE\\kestrix\\Quiblet");
+    std::string parent = std::string(SettingsKeyPath) + "-volatile";
+    std::string path = parent + "\\Quiblet";
+    RegistryKey machine;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, parent.c_str(), 0, NULL, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, NULL,
+                              machine.receive(), NULL), ERROR_SUCCESS);
+    const char* own = SettingsKeyPath;
+    SettingsKeyPath = path.c_str();
+    AppSettings.notesSizeX = 321;
+    EXPECT_TRUE(SaveSettings());
+    SetDefaultSettings(&AppSettings);
+    EXPECT_TRUE(LoadSettings());
+    EXPECT_EQ(AppSettings.notesSizeX, 321);
+    DWORD value = 0, size = sizeof value;
+    RegGetValueA(HKEY_CURRENT_USER, path.c_str(), "NotesSizeX", RRF_RT_DWORD, NULL, &value, &size);
+    EXPECT_EQ(value, 321u);
+    RegDeleteTreeA(HKEY_CURRENT_USER, parent.c_str());
+    RegDeleteTreeA(HKEY_LOCAL_MACHINE, parent.c_str());
+    SettingsKeyPath = own;
 }
 
-TEST_F(ShellTest, SecondCopyShowsTheBoxAndEndsWithZero)
+TEST_F(QuibletTest, GeneralDialogTogglesSwatchesTestsTheSoundAndStoresOnClose)
 {
-    HANDLE mutex = CreateMutexA(NULL, TRUE, InstanceMutexName);
-    ASSERT_NE(mutex, (HANDLE)NULL);
-    char exe[MAX_PATH];
-    GetModuleFileNameA(NULL, exe, sizeof exe);
-    std::string program = exe;
-    program = program.substr(0, program.find_last_of('\\'));
-    program = program.substr(0, program.find_last_of('\\')) + "\\Quiblet.exe";
-    ASSERT_TRUE(FileExists(program)) << program;
-
-    char start[MAX_PATH];
-    lstrcpyA(start, dataFolder.c_str());
-    STARTUPINFOA si = {};
-    si.cb = sizeof si;
-    PROCESS_INFORMATION pi;
-    ASSERT_TRUE(CreateProcessA(program.c_str(), NULL, NULL, NULL, FALSE, 0, NULL, start, &si, &pi));
-    FoundWindow found = { TEXT_ALREADY_RUNNING_CAPTION, NULL };
-    ASSERT_TRUE(PumpUntil([&] { EnumWindows(FindByCaption, reinterpret_cast<LPARAM>(&found)); return found.window != NULL; }, 20000));
-    std::string body;
-    EnumChildWindows(found.window, CollectTexts, reinterpret_cast<LPARAM>(&body));
-    EXPECT_NE(body.find("Ein neues Note können Sie"), std::string::npos) << body;
-    PostMessageA(found.window, WM_COMMAND, IDOK, 0);
-    ASSERT_EQ(WaitForSingleObject(pi.hProcess, 20000), WAIT_OBJECT_0);
-    DWORD code = 99;
-    GetExitCodeProcess(pi.hProcess, &code);
-    EXPECT_EQ(code, 0u);
-    CloseHandle(pi.hThread);
-    CloseHandle(pi.hProcess);
-    // The second copy made no data folder in its start directory.
-    char user[256];
-    DWORD size = sizeof user;
-    GetUserNameA(user, &size);
-    EXPECT_FALSE(FileExists(dataFolder + "\\" + user));
-    CloseHandle(mutex);
+    AppSettings.splash = 2;
+    AppSettings.sound = 0;
+    RunTrayCommand(IDM_TRAY_SETTINGS);
+    ASSERT_NE(hGeneralDialog, (HWND)NULL);
+    HWND dialog = hGeneralDialog;
+    EXPECT_EQ(IsDlgButtonChecked(dialog, IDC_GEN_SPLASH), BST_UNCHECKED);
+    Click(dialog, IDC_GEN_SPLASH);
+    Click(dialog, IDC_GEN_SAFE_MODE);
+    EXPECT_EQ(AppSettings.splash * 10 + AppSettings.safeMode, 10u) << "a stored 2 toggles to 1, 1 to 0";
+    Click(dialog, IDC_SWATCH_FIRST);
+    EXPECT_EQ(AppSettings.defaultBackColor, 0x00FE9832u);
+    Click(dialog, IDC_TEST_SOUND);
+    EXPECT_EQ(SoundsPlayed, std::vector<std::string>({ "..\\bellsong.wav" })) << "Testen plays with sounds off too";
+    Click(dialog, IDC_CLOSE);
+    EXPECT_FALSE(IsWindow(dialog));
+    AppSettingsData stored = AppSettings;
+    SetDefaultSettings(&AppSettings);
+    LoadSettings();
+    EXPECT_EQ(memcmp(&stored, &AppSettings, offsetof(AppSettingsData, defaultAlarm)), 0) << "closing stored the settings";
 }
 
-}  // namespace
+TEST_F(QuibletTest, AlarmsRingInTheirMinuteAndOnTheCountdownWithTheirSound)
+{
+    NoteRecord* note = AlarmedNote(10);
+    SYSTEMTIME before = AlarmMinute, after = AlarmMinute;
+    before.wMinute--, after.wMinute++;
+    CheckAlarmsAt(before);
+    CheckAlarmsAt(after);
+    AlarmsOn = 0;
+    CheckAlarmsAt(AlarmMinute);
+    CheckStartupAlarmsAt(after);
+    EXPECT_EQ(note->window, (HWND)NULL) << "not its minute, or alarms off";
+    AlarmsOn = 2;
+    note->visible = 0;
+    CheckAlarmsAt(AlarmMinute);
+    ASSERT_NE(note->window, (HWND)NULL) << "a hidden note rings in a window of its own";
+    EXPECT_EQ(std::vector<LONG>({ note->visible, note->frameState, note->reminderCountdown }), std::vector<LONG>({ 0, FRAME_RINGING, 121 }));
+    EXPECT_EQ(SoundsPlayed, std::vector<std::string>({ "alarm.wav" }));
+    for (int tick = 0; tick < 119; tick++) CheckAlarmsAt(after);
+    EXPECT_EQ(note->reminderCountdown, 2);
+    AppSettings.sound = 0;
+    CheckAlarmsAt(after);
+    CheckAlarmsAt(after);
+    EXPECT_EQ(note->reminderCountdown, 121) << "the countdown rang again";
+    EXPECT_EQ(SoundsPlayed.size(), 1u) << "no sound with sounds off";
+
+    // At start-up the alarm instant may have passed; a date no calendar has never passes.
+    SYSTEMTIME instant = AlarmMinute, early = AlarmMinute;   // alarmOn and the interval stand as seconds and milliseconds
+    instant.wSecond = early.wSecond = 1, instant.wMilliseconds = 10, early.wMilliseconds = 9;
+    EXPECT_TRUE(HasAlarmPassed(*note, instant) && HasAlarmPassed(*note, after));
+    EXPECT_FALSE(HasAlarmPassed(*note, early) || HasAlarmPassed(*note, before));
+    note->alarmMonth = 2, note->alarmDay = 30;
+    EXPECT_FALSE(HasAlarmPassed(*note, after));
+}
+
+// Windows the system refuses: one clear error box, the notes kept.
+TEST_F(QuibletTest, AlarmsAndTheListActOnNotesWhoseWindowCannotBeMade)
+{
+    AlarmedNote()->visible = 0;
+    AlarmedNote()->visible = 0;
+    BoxAnswer* errors = AnswerEveryBox(TEXT_ERROR_CAPTION);
+    RefuseWindowsOfClass(NoteWindowClass);
+    CheckAlarmsAt(AlarmMinute);
+    EXPECT_EQ(std::make_pair(errors->count, errors->text), std::make_pair(1, std::string(TEXT_ERR_CREATE_WINDOW)));
+    RefuseWindowsOfClass(NULL);
+    OpenNoteList(hMainDialog);
+    ASSERT_NE(hNoteListDialog, (HWND)NULL);
+    RefuseWindowsOfClass(NOTE_EDITOR_CLASS);
+    Click(hNoteListDialog, IDC_LIST_VISIBLE);
+    EXPECT_EQ(std::make_pair(errors->count, errors->text), std::make_pair(2, std::string(TEXT_ERR_CREATE_RTF_WINDOW)));
+    EXPECT_TRUE(CountNotes() == 2 && !NoteList.head->window && !FindWindowA(NoteWindowClass, NULL));
+}
+
+TEST_F(QuibletTest, NoteListShowsRowsAndActsOnTheChosenNoteOnly)
+{
+    NoteRecord* first = AlarmedNote();
+    NoteRecord* second = AddTestNote(400, 100);
+    NoteRecord* third = AddTestNote(600, 100);
+    second->visible = 0;
+    WriteFileBytes(InDataFolder(first->fileName), "{\\rtf1 Zahnarzt}");
+    RunTrayCommand(IDM_TRAY_NOTE_LIST);
+    ASSERT_NE(hNoteListDialog, (HWND)NULL);
+    HWND list = hNoteListDialog;
+    const char* rows[2][5] = { { "1", "yes", "on", "07:05", "03.04.2026" }, { "2", "no", "off", "n/a", "n/a" } };
+    for (int row = 0; row < 2; row++)
+        for (int column = 0; column < 5; column++) EXPECT_EQ(Cell(row, column), rows[row][column]);
+    Click(list, IDC_LIST_VISIBLE);   // the first note, chosen on opening, hidden and shown
+    Click(list, IDC_LIST_VISIBLE);
+    ASSERT_NE(first->window, (HWND)NULL);
+    EXPECT_EQ(EditorText(first->editor), "Zahnarzt");
+    ChooseRow(2);
+    Click(list, IDC_LIST_ALARM);
+    EXPECT_TRUE(third->alarmOn == 1 && first->alarmOn == 1 && Cell(2, 2) == "on");
+
+    ChooseRow(1);
+    RemoveNote(second);   // gone another way while chosen
+    Click(list, IDC_LIST_VISIBLE);
+    Click(list, IDC_LIST_DELETE);
+    EXPECT_TRUE(CountNotes() == 2 && third->visible == 1 && !third->window) << "nothing else acted on";
+    AppSettings.safeMode = 0;
+    ChooseRow(1);
+    Click(list, IDC_LIST_DELETE);
+    EXPECT_TRUE(CountNotes() == 1 && NoteList.head == first);
+}
+
+TEST_F(QuibletTest, AlarmDialogShowsStoresAndArmsWithinItsRanges)
+{
+    NoteRecord* note = ShownNote("x");
+    note->reminderCountdown = 7;
+    SendMessageA(note->window, WM_COMMAND, IDM_NOTE_PROPERTIES, 0);
+    HWND dialog = hNotePropsDialog;
+    ASSERT_NE(dialog, (HWND)NULL);
+    EXPECT_EQ(note->frameState, FRAME_PROPERTIES);
+    int low = 0, high = 0;
+    SendDlgItemMessageA(dialog, IDC_PROPS_YEAR_SPIN, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&low), reinterpret_cast<LPARAM>(&high));
+    EXPECT_EQ(std::make_pair(low, high), std::make_pair(1999, 2099));
+    const int edits[] = { IDC_PROPS_HOUR, IDC_PROPS_MINUTE, IDC_PROPS_DAY, IDC_PROPS_MONTH, IDC_PROPS_YEAR, IDC_PROPS_REPEAT };
+    for (int i = 0; i < 6; i++) SetDlgItemInt(dialog, edits[i], i == 4 ? 2030 : 9 + i, FALSE);
+    Click(dialog, IDC_PROPS_ALARM_ON);
+    EXPECT_EQ(std::vector<int>({ note->alarmOn, note->alarmYear, note->alarmMinute, note->alarmRepeatMinutes }),
+              std::vector<int>({ 1, 2030, 10, 0 })) << "the interval is stored on closing";
+    Click(dialog, IDC_SWATCH_FIRST + 1);
+    EXPECT_EQ(note->backColor, 0x00CBFECBu);
+    AppSettings.sound = 0;
+    Click(dialog, IDC_TEST_SOUND);
+    EXPECT_EQ(SoundsPlayed, std::vector<std::string>({ note->soundFile }));
+    SendMessageA(dialog, WM_CLOSE, 0, 0);
+    EXPECT_EQ(std::vector<LONG>({ note->alarmRepeatMinutes, note->reminderCountdown, note->frameState }),
+              std::vector<LONG>({ 14, 0, FRAME_NORMAL }));
+
+    SendMessageA(note->window, WM_COMMAND, IDM_NOTE_PROPERTIES, 0);
+    ASSERT_NE(hNotePropsDialog, (HWND)NULL);
+    HWND window = note->window;
+    RemoveNote(note);
+    DestroyWindow(window);
+    EXPECT_EQ(hNotePropsDialog, (HWND)NULL) << "deleting its note closes it";
+}

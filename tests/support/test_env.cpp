@@ -1,28 +1,29 @@
 #include "support/test_env.h"
-#include <richedit.h>
-#include <stdio.h>
-#include "shell/app.h"
-#include "shell/main_dialog.h"
-#include "settings/settings_store.h"
-#include "settings/general_dialog.h"
+#include "support/gdi_count.h"
+#include <commctrl.h>
+#include <shellapi.h>
+#include <fstream>
+#include <deque>
+#include <set>
 #include "alarm/note_props_dialog.h"
 #include "notelist/note_list_dialog.h"
+#include "notes/autosave.h"
 #include "notes/note_store.h"
+#include "notes/note_window.h"
+#include "settings/general_dialog.h"
+#include "settings/settings_store.h"
+#include "shell/app.h"
 #include "resources/resource.h"
+
+std::vector<std::string> SoundsPlayed;
 
 bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs)
 {
-    DWORD start = GetTickCount();
-    for (;;) {
-        if (condition()) return true;
+    for (DWORD start = GetTickCount(); !condition(); MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT)) {
         if (GetTickCount() - start > timeoutMs) return condition();
-        MSG msg;
-        while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageA(&msg);
-        }
-        MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT);
+        PumpPending();
     }
+    return true;
 }
 
 void PumpPending()
@@ -34,34 +35,22 @@ void PumpPending()
     }
 }
 
-// ---- Answering modal loops from a timer ---------------------------------
+// ---- Boxes and refused windows, seen through one hook of the thread ---------
 namespace {
-struct PendingAnswer {
-    std::string caption;   // empty: any
-    int buttonId;
+struct Pending {
+    std::string caption;
+    int button;
+    bool every;
     BoxAnswer* result;
-    DWORD started;
-    std::function<void(HWND)> prepare;   // fills the box in before the answer
+    std::function<void(HWND)> prepare;
 };
-std::vector<PendingAnswer> pendingAnswers;
-UINT_PTR answerTimer;
+std::vector<Pending> pending;
+std::deque<BoxAnswer> tickets;   // answers stay where they are
+std::set<HWND> boxesSeen;
+std::string refusedClass;
+HHOOK hook;
 
-struct FoundBox { const PendingAnswer* want; HWND box; };
-
-BOOL CALLBACK FindBox(HWND window, LPARAM param)
-{
-    FoundBox* found = reinterpret_cast<FoundBox*>(param);
-    char cls[32], caption[256];
-    GetClassNameA(window, cls, sizeof cls);
-    if (strcmp(cls, "#32770") != 0 || !IsWindowVisible(window)) return TRUE;
-    GetWindowTextA(window, caption, sizeof caption);
-    if (!found->want->caption.empty() && found->want->caption != caption) return TRUE;
-    if (GetDlgItem(window, found->want->buttonId) == NULL) return TRUE;
-    found->box = window;
-    return FALSE;
-}
-
-BOOL CALLBACK CollectStaticText(HWND child, LPARAM param)
+BOOL CALLBACK TakeStaticText(HWND child, LPARAM param)
 {
     char cls[32], text[1024];
     GetClassNameA(child, cls, sizeof cls);
@@ -70,97 +59,149 @@ BOOL CALLBACK CollectStaticText(HWND child, LPARAM param)
     return TRUE;
 }
 
-void CALLBACK AnswerTimerProc(HWND, UINT, UINT_PTR, DWORD)
+void OnBoxActivated(HWND box)
 {
-    for (size_t i = 0; i < pendingAnswers.size(); i++) {
-        PendingAnswer& want = pendingAnswers[i];
-        FoundBox found = { &want, NULL };
-        EnumThreadWindows(GetCurrentThreadId(), FindBox, reinterpret_cast<LPARAM>(&found));
-        if (!found.box) continue;
-        char caption[256];
-        GetWindowTextA(found.box, caption, sizeof caption);
-        want.result->caption = caption;
-        EnumChildWindows(found.box, CollectStaticText, reinterpret_cast<LPARAM>(&want.result->text));
-        want.result->answered = true;
-        if (want.prepare) want.prepare(found.box);
-        int button = want.buttonId;
-        pendingAnswers.erase(pendingAnswers.begin() + i);
-        PostMessageA(found.box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED),
-                     reinterpret_cast<LPARAM>(GetDlgItem(found.box, button)));
-        break;
+    char caption[256];
+    std::string text;
+    GetWindowTextA(box, caption, sizeof caption);
+    EnumChildWindows(box, TakeStaticText, reinterpret_cast<LPARAM>(&text));
+    for (size_t i = 0; i < pending.size(); i++) {
+        Pending want = pending[i];
+        if (!want.caption.empty() && want.caption != caption) continue;
+        *want.result = { true, want.result->count + 1, text };
+        if (!want.every) pending.erase(pending.begin() + i);
+        if (want.prepare) want.prepare(box);
+        PostMessageA(box, WM_COMMAND, MAKEWPARAM(want.button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, want.button)));
+        return;
     }
-    if (pendingAnswers.empty()) {
-        KillTimer(NULL, answerTimer);
-        answerTimer = 0;
-    }
+    ADD_FAILURE() << "unexpected box \"" << caption << "\": " << text;
+    PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
 }
 
-void CALLBACK CloseMenuTimerProc(HWND, UINT, UINT_PTR id, DWORD)
+LRESULT CALLBACK WatchWindows(int code, WPARAM wParam, LPARAM lParam)
 {
-    KillTimer(NULL, id);
-    EndMenu();
+    HWND window = reinterpret_cast<HWND>(wParam);
+    char cls[64] = "";
+    GetClassNameA(window, cls, sizeof cls);
+    if (code == HCBT_CREATEWND && refusedClass == cls) return 1;
+    bool ownDialog = window == hMainDialog || window == hGeneralDialog || window == hNotePropsDialog ||
+                     window == hNoteListDialog;
+    if (code == HCBT_ACTIVATE && strcmp(cls, "#32770") == 0 && !ownDialog && boxesSeen.insert(window).second)
+        OnBoxActivated(window);
+    return CallNextHookEx(hook, code, wParam, lParam);
+}
+
+BOOL WINAPI RecordSound(LPCSTR sound, HMODULE, DWORD)
+{
+    return SoundsPlayed.push_back(sound), TRUE;
+}
+
+// The program's PlaySoundA goes through this executable's import table.
+void CaptureSounds()
+{
+    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(NULL));
+    IMAGE_NT_HEADERS* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); dll->Name; dll++) {
+        auto* name = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->OriginalFirstThunk);
+        auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk);
+        for (; name->u1.AddressOfData; name++, slot++) {
+            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) ||
+                strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData)->Name, "PlaySoundA") != 0)
+                continue;
+            DWORD was;
+            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &was);
+            slot->u1.Function = reinterpret_cast<ULONG_PTR>(RecordSound);
+            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, was, &was);
+        }
+    }
 }
 }  // namespace
 
-BoxAnswer* AnswerNextBox(const char* caption, int buttonId)
+BoxAnswer* AnswerNextBox(const char* caption, int buttonId, std::function<void(HWND)> prepare)
 {
-    static std::vector<std::unique_ptr<BoxAnswer>> tickets;
-    tickets.emplace_back(new BoxAnswer);
-    pendingAnswers.push_back({ caption ? caption : "", buttonId, tickets.back().get(), GetTickCount(), nullptr });
-    if (!answerTimer) answerTimer = SetTimer(NULL, 0, 50, AnswerTimerProc);
-    return tickets.back().get();
+    tickets.emplace_back();
+    pending.push_back({ caption ? caption : "", buttonId, false, &tickets.back(), prepare });
+    return &tickets.back();
 }
 
-BoxAnswer* AnswerNextBoxAfter(const char* caption, int buttonId, std::function<void(HWND)> prepare)
+BoxAnswer* AnswerEveryBox(const char* caption)
 {
-    BoxAnswer* ticket = AnswerNextBox(caption, buttonId);
-    pendingAnswers.back().prepare = prepare;
+    BoxAnswer* ticket = AnswerNextBox(caption, IDOK);
+    pending.back().every = true;
     return ticket;
 }
 
-void CloseMenuSoon()
+void RefuseWindowsOfClass(const char* className) { refusedClass = className ? className : ""; }
+
+// ---- Popup menus --------------------------------------------------------------
+static MenuSeen menuSeen;
+
+static BOOL CALLBACK FindOpenMenu(HWND window, LPARAM found)
 {
-    SetTimer(NULL, 0, 100, CloseMenuTimerProc);
+    char cls[16];
+    GetClassNameA(window, cls, sizeof cls);
+    if (strcmp(cls, "#32768") != 0 || !IsWindowVisible(window)) return TRUE;
+    *reinterpret_cast<HWND*>(found) = window;
+    return FALSE;
 }
 
-// ---- Files ----------------------------------------------------------------
+static void CALLBACK LookForMenu(HWND, UINT, UINT_PTR timer, DWORD)
+{
+    HWND menu = NULL;
+    EnumThreadWindows(GetCurrentThreadId(), FindOpenMenu, reinterpret_cast<LPARAM>(&menu));
+    if (!menu) return;
+    KillTimer(NULL, timer);
+    GetWindowRect(menu, &menuSeen.rect);
+    menuSeen.menu = reinterpret_cast<HMENU>(SendMessageA(menu, 0x01E1 /* MN_GETHMENU */, 0, 0));
+    menuSeen.opened = true;
+    EndMenu();
+}
+
+MenuSeen* WatchNextMenu()
+{
+    menuSeen = MenuSeen();
+    SetTimer(NULL, 0, 30, LookForMenu);
+    return &menuSeen;
+}
+
+// ---- Files and notes ------------------------------------------------------------
 std::string ReadFileBytes(const std::string& path)
 {
-    std::string bytes;
-    FILE* f = fopen(path.c_str(), "rb");
-    if (!f) return bytes;
-    char buffer[65536];
-    size_t n;
-    while ((n = fread(buffer, 1, sizeof buffer, f)) > 0) bytes.append(buffer, n);
-    fclose(f);
-    return bytes;
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes)
 {
-    FILE* f = fopen(path.c_str(), "wb");
-    if (!f) return false;
-    bool ok = fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
-    return fclose(f) == 0 && ok;
+    std::ofstream file(path, std::ios::binary);
+    return file.write(bytes.data(), bytes.size()) && file.flush();
 }
 
-bool FileExists(const std::string& path)
-{
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
-
-std::string InDataFolder(const char* name)
-{
-    return std::string(DataFolder) + "\\" + name;
-}
+bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+std::string InDataFolder(const char* name) { return std::string(DataFolder) + "\\" + name; }
 
 std::string EditorText(HWND editor)
 {
-    int length = GetWindowTextLengthA(editor);
-    std::string text(length + 1, '\0');
-    GetWindowTextA(editor, &text[0], length + 1);
-    text.resize(strlen(text.c_str()));
+    std::string text(GetWindowTextLengthA(editor) + 1, '\0');
+    text.resize(GetWindowTextA(editor, &text[0], static_cast<int>(text.size())));
     return text;
+}
+
+NoteRecord* AddTestNote(LONG left, LONG top)
+{
+    NoteRecord* note = NewNoteRecord();
+    note->left = left;
+    note->top = top;
+    AppendNote(note);
+    return note;
+}
+
+NoteRecord* ShownNote(const char* text, LONG left, LONG top)
+{
+    NoteRecord* note = AddTestNote(left, top);
+    if (MakeNoteWindow(note, NOTE_EDITOR_STYLE, NoteTextEmpty)) SetEditorText(note->editor, text);
+    return note;
 }
 
 void SetEditorText(HWND editor, const char* text)
@@ -170,63 +211,18 @@ void SetEditorText(HWND editor, const char* text)
     SendMessageA(editor, EM_SETMODIFY, TRUE, 0);
 }
 
-NoteRecord* AddTestNote(LONG left, LONG top, LONG width, LONG height)
-{
-    NoteRecord* note = NewNoteRecord();
-    note->left = left;
-    note->top = top;
-    note->width = width;
-    note->height = height;
-    AppendNote(note);
-    return note;
-}
-
-// Wine answers GetGuiResources with 0; there the process's GDI handle table
-// (the PEB's GdiSharedHandleTable, 24-byte entries as on Windows) is counted:
-// byte 14 of an entry is its type, 0 once freed; bit 7 of byte 12 marks
-// stock objects.
-static int CountGdiTableEntries()
-{
-    struct BasicInformation { LONG_PTR exitStatus; const unsigned char* peb; ULONG_PTR rest[4]; } info = {};
-    typedef LONG (WINAPI *QueryProcess)(HANDLE, int, void*, ULONG, ULONG*);
-    QueryProcess query = reinterpret_cast<QueryProcess>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtQueryInformationProcess")));
-    if (!query || query(GetCurrentProcess(), 0, &info, sizeof info, NULL) != 0 || !info.peb) return 0;
-    const unsigned char* peb = info.peb;
-    const unsigned char* table = *reinterpret_cast<const unsigned char* const*>(peb + 0xF8);
-    if (!table) return 0;
-    int count = 0;
-    for (int i = 0; i < 0x10000; i++) {
-        const unsigned char* entry = table + 24 * i;
-        if (entry[14] != 0 && !(entry[12] & 0x80)) count++;
-    }
-    return count;
-}
-
 int CountGdiObjects()
 {
-    int count = static_cast<int>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS));
-    return count ? count : CountGdiTableEntries();
+    return GdiObjectCount();
 }
 
-// ---- Fixture ----------------------------------------------------------------
-static void RemoveFolder(const std::string& folder)
+int CountFromEnvironment(const char* name, int fallback)
 {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            std::string name = found.cFileName;
-            if (name == "." || name == "..") continue;
-            std::string path = folder + "\\" + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) RemoveFolder(path);
-            else { SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL); DeleteFileA(path.c_str()); }
-        } while (FindNextFileA(search, &found));
-        FindClose(search);
-    }
-    RemoveDirectoryA(folder.c_str());
+    const char* value = getenv(name);
+    return value && atoi(value) > 0 ? atoi(value) : fallback;
 }
 
+// ---- Fixture ----------------------------------------------------------------------
 static std::string startFolder;
 
 void QuibletTest::SetUp()
@@ -234,21 +230,17 @@ void QuibletTest::SetUp()
     static int counter;
     char temp[MAX_PATH];
     GetTempPathA(sizeof temp, temp);
-    char start[MAX_PATH];
-    wsprintfA(start, "%squiblet-test-%lu-%d", temp, GetCurrentProcessId(), ++counter);
-    startFolder = start;
-    CreateDirectoryA(start, NULL);
+    startFolder = std::string(temp) + "quiblet-test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
     dataFolder = startFolder + "\\tester";
+    CreateDirectoryA(startFolder.c_str(), NULL);
     CreateDirectoryA(dataFolder.c_str(), NULL);
     lstrcpynA(DataFolder, dataFolder.c_str(), MAX_PATH);
     SetCurrentDirectoryA(DataFolder);
-
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, SettingsKeyPath);
     SetDefaultSettings(&AppSettings);
-    AppSettings.sound = 0;   // tests stay quiet unless they ask for sound
-    NotesHidden = AppSettings.startupNotes;
-    AlarmsOn = AppSettings.startupAlarms;
-    NotesOnTop = AppSettings.alwaysOnTop;
+    SeedRunTimeSwitches();
+    ResetAutosave();
+    SoundsPlayed.clear();
+    if (!hook) hook = SetWindowsHookExA(WH_CBT, WatchWindows, NULL, GetCurrentThreadId());
 }
 
 void QuibletTest::TearDown()
@@ -256,66 +248,32 @@ void QuibletTest::TearDown()
     if (hNoteListDialog) SendMessageA(hNoteListDialog, WM_COMMAND, IDC_CLOSE, 0);
     if (hNotePropsDialog) SendMessageA(hNotePropsDialog, WM_CLOSE, 0, 0);
     if (hGeneralDialog) SendMessageA(hGeneralDialog, WM_CLOSE, 0, 0);
-    for (NoteRecord* note = NoteList.head; note; note = note->next) {
-        if (note->window) DestroyWindow(note->window);
-        note->window = NULL;
-    }
+    for (NoteRecord* note = NoteList.head; note; note = note->next)
+        if (note->window) DestroyNoteWindow(note);
     FreeNotes();
     PumpPending();
-    SetCurrentDirectoryA(startFolder.c_str());
-    SetCurrentDirectoryA("..");
-    RemoveFolder(startFolder);
+    pending.clear();
+    refusedClass.clear();
+    StoreFaultInjector = nullptr;
+    SetCurrentDirectoryA((startFolder + "\\..").c_str());
+    std::string from = startFolder + '\0';
+    SHFILEOPSTRUCTA remove = { NULL, FO_DELETE, from.c_str(), NULL, FOF_NO_UI };
+    SHFileOperationA(&remove);
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, SettingsKeyPath);
+    RegDeleteKeyA(HKEY_CURRENT_USER, SettingsKeyPath);
 }
 
-// ---- Watching popup menus ---------------------------------------------------
-namespace {
-MenuSeen menuSeen;
-UINT_PTR menuWatchTimer;
-
-BOOL CALLBACK FindPopupMenu(HWND window, LPARAM param)
+// The test programs' main: the program set up as start-up does it, without
+// the single-instance guard and the message loop, on a registry key of its own.
+int main(int argc, char** argv)
 {
-    char cls[16];
-    GetClassNameA(window, cls, sizeof cls);
-    if (strcmp(cls, "#32768") != 0 || !IsWindowVisible(window)) return TRUE;
-    *reinterpret_cast<HWND*>(param) = window;
-    return FALSE;
-}
-
-void CALLBACK MenuWatchTimerProc(HWND, UINT, UINT_PTR, DWORD)
-{
-    HWND menu = NULL;
-    EnumThreadWindows(GetCurrentThreadId(), FindPopupMenu, reinterpret_cast<LPARAM>(&menu));
-    if (!menu) return;
-    GetWindowRect(menu, &menuSeen.rect);
-    menuSeen.opened = true;
-    StopMenuWatch();
-    EndMenu();
-}
-}  // namespace
-
-MenuSeen* WatchNextMenu()
-{
-    menuSeen = MenuSeen();
-    if (!menuWatchTimer) menuWatchTimer = SetTimer(NULL, 0, 30, MenuWatchTimerProc);
-    return &menuSeen;
-}
-
-void StopMenuWatch()
-{
-    if (menuWatchTimer) KillTimer(NULL, menuWatchTimer);
-    menuWatchTimer = 0;
-}
-
-int CountThreadWindows(const char* caption)
-{
-    struct Count { const char* caption; int found; } count = { caption, 0 };
-    EnumThreadWindows(GetCurrentThreadId(), [](HWND window, LPARAM param) -> BOOL {
-        Count* count = reinterpret_cast<Count*>(param);
-        char text[256];
-        GetWindowTextA(window, text, sizeof text);
-        if (strcmp(text, count->caption) == 0) count->found++;
-        return TRUE;
-    }, reinterpret_cast<LPARAM>(&count));
-    return count.found;
+    ::testing::InitGoogleTest(&argc, argv);
+    static std::string keyPath = "SOFTWARE\\kestrix\\QuibletTest-" + std::to_string(GetCurrentProcessId());
+    SettingsKeyPath = keyPath.c_str();
+    InitCommonControls();
+    hRichEditLib = LoadLibraryA("RICHED32.DLL");
+    if (!InitApplication(GetModuleHandleA(NULL))) return 1;
+    hMainDialog = CreateMainDialog(hInstance);
+    CaptureSounds();
+    return RUN_ALL_TESTS();
 }

@@ -1,6 +1,6 @@
-// Shared test support: a fresh data folder and registry key per test, the
-// program's windows set up once per process, and helpers that pump messages
-// and answer modal loops.
+// One harness for every test program: a fresh data folder and registry key
+// per test, message pumping, answers for modal boxes (an unexpected one fails
+// the test and is cancelled at once), popup-menu watching and sound capture.
 #pragma once
 #include <windows.h>
 #include <functional>
@@ -9,53 +9,52 @@
 #include <gtest/gtest.h>
 #include "notes/note_record.h"
 
-// Pumps messages until the condition holds or the deadline passes.
 bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs = 5000);
-// Pumps the messages that are waiting now.
 void PumpPending();
 
-// Answers the next dialog box of this thread whose caption is `caption`
-// (any caption when null) by pressing the button `buttonId`, from a timer
-// that runs inside the modal loop. Returns a ticket to ask afterwards.
+// What a box that was answered showed. `count` grows with every box answered.
 struct BoxAnswer {
     bool answered = false;
-    std::string caption;
+    int count = 0;
     std::string text;
 };
-BoxAnswer* AnswerNextBox(const char* caption, int buttonId);
-// The same, calling `prepare` with the box first (to type into its fields).
-BoxAnswer* AnswerNextBoxAfter(const char* caption, int buttonId, std::function<void(HWND)> prepare);
-// Closes the open popup menu of this thread soon (the menu returns 0).
-void CloseMenuSoon();
+// Answers the next box of this thread titled `caption` (any when null or
+// empty) with `buttonId`, after `prepare` has had the box (to fill it in).
+BoxAnswer* AnswerNextBox(const char* caption, int buttonId, std::function<void(HWND)> prepare = nullptr);
+// Answers every box titled `caption` with IDOK until the test ends.
+BoxAnswer* AnswerEveryBox(const char* caption);
+// Windows of this class (none when null) cannot be made until the test ends.
+void RefuseWindowsOfClass(const char* className);
+
+// Watches for the next popup menu of this thread, notes where it opened and
+// closes it (the menu returns 0).
+struct MenuSeen {
+    bool opened = false;
+    RECT rect = {};
+    HMENU menu = NULL;
+};
+MenuSeen* WatchNextMenu();
+
+// Every PlaySoundA of the program since the test began: the file names.
+extern std::vector<std::string> SoundsPlayed;
 
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 std::string InDataFolder(const char* name);
 std::string EditorText(HWND editor);
+NoteRecord* AddTestNote(LONG left = 100, LONG top = 100);
+// A listed note with its window made and the text typed in.
+NoteRecord* ShownNote(const char* text, LONG left = 100, LONG top = 100);
+// Sets an editor's text as typing would, leaving it modified.
 void SetEditorText(HWND editor, const char* text);
-// A record listed at the tail with the given geometry, no window.
-NoteRecord* AddTestNote(LONG left = 100, LONG top = 100, LONG width = 180, LONG height = 200);
 int CountGdiObjects();
+// A count from the environment (long runs) or the small default.
+int CountFromEnvironment(const char* name, int fallback);
 
-// Each test gets an empty note list, default settings and switches, an empty
-// data folder of its own and a registry key of its own.
 class QuibletTest : public ::testing::Test {
 protected:
     void SetUp() override;
     void TearDown() override;
     std::string dataFolder;
 };
-
-// Watches for the next popup menu of this thread: records where it opened
-// and closes it (the menu returns 0). StopMenuWatch ends a watch that saw
-// no menu.
-struct MenuSeen {
-    bool opened = false;
-    RECT rect = {};
-};
-MenuSeen* WatchNextMenu();
-void StopMenuWatch();
-
-// How many windows of this thread have exactly this title.
-int CountThreadWindows(const char* caption);
