@@ -1,14 +1,8 @@
 #!/usr/bin/env python3
-"""Quiblet as a user drives it: the built Quiblet.exe under Wine in a fresh
-start directory, driven through X input alone and judged by windows, pixels,
-files, registry and exit code. Places come from what is drawn or what X
-reports, never from sizes measured once: fonts differ between machines.
-
-    e2e.py BUILD_DIR [SCENARIO...] | e2e.py --list
-
-Runs inside `scripts/winerun --session`. A failing scenario keeps its screen,
-start directory and registry in BUILD_DIR/e2e-failures/<scenario>/.
-"""
+"""Quiblet driven through X input alone and judged by windows, pixels, files,
+registry and exit code; places come from what is drawn, never from sizes
+measured once. Usage, inside `scripts/winerun --session`:
+e2e.py BUILD_DIR [SCENARIO...] | e2e.py --list"""
 import contextlib
 import datetime
 import os
@@ -117,7 +111,6 @@ class Quiblet:
         return self.runs[-1]
 
     def start(self):
-        check(tray_window() is None, "a tray icon is already shown before the start")
         # Wine's desktop process (which holds the tray) outlives a program by
         # about a second; a program started while it shuts down fails.
         wait_for("Wine's desktop process of the last run to end", lambda: not wine_desktops(), 20)
@@ -126,37 +119,27 @@ class Quiblet:
         check(proc.poll() is None, "Quiblet.exe ended at start with code %s" % proc.returncode)
         return proc
 
-    def wait_exit(self, proc=None, timeout=15):
+    def quit(self, proc=None, item="Beenden"):
         proc = proc or self.proc
-        wait_for("Quiblet.exe to end", lambda: proc.poll() is not None, timeout)
-        return proc.returncode
-
-    def quit(self):
-        self.tray_command("Beenden")
-        check(self.wait_exit() == 0, "exit code %s" % self.proc.returncode)
-        wait_for("the tray icon to go", lambda: tray_window() is None)
+        item and self.tray_command(item)
+        wait_for("Quiblet.exe to end", lambda: proc.poll() is not None, 15)
+        check(proc.returncode == 0, "exit code %s" % proc.returncode)
 
     def tray_command(self, item):
         choose(lambda: tray_click(3), TRAY_MENU, item)
 
     def kill_all(self):
-        for proc in self.runs:
-            if proc.poll() is None:
-                os.killpg(proc.pid, signal.SIGKILL)
-                proc.wait()
-        with contextlib.suppress(Failure):
-            wait_for("the tray icon to go after the kill", lambda: tray_window() is None, timeout=10)
+        for proc in (p for p in self.runs if p.poll() is None):
+            os.killpg(proc.pid, signal.SIGKILL)
+            proc.wait()
 
 
 def wine_desktops():
     mine, found = ("WINEPREFIX=" + os.environ["WINEPREFIX"]).encode(), []
     for pid in filter(str.isdigit, os.listdir("/proc")):
-        try:
-            with open("/proc/%s/cmdline" % pid, "rb") as f, open("/proc/%s/environ" % pid, "rb") as e:
-                if b"explorer.exe" in f.read() and mine in e.read().split(b"\0"):
-                    found.append(pid)
-        except OSError:
-            continue
+        with contextlib.suppress(OSError), open("/proc/%s/cmdline" % pid, "rb") as f, \
+                open("/proc/%s/environ" % pid, "rb") as e:
+            found += [pid] if b"explorer.exe" in f.read() and mine in e.read().split(b"\0") else []
     return found
 
 
@@ -235,12 +218,9 @@ def choose(open_it, items, item):
     menu = open_popup(open_it)
     xdotool("mousemove", menu.x + menu.w + 40, menu.y + menu.h + 40)  # no item highlighted
     expected = ["separator" if entry is None else "item" for entry in items]
-    seen = []
-    with contextlib.suppress(Failure):
-        wait_for("the menu drawn", lambda: seen.append(menu_layout(menu)) or [k for k, _, _ in seen[-1]] == expected, 3)
-    check(seen and [k for k, _, _ in seen[-1]] == expected,
-          "the menu %r is drawn as %r, not as %r" % (menu, seen and seen[-1], expected))
-    _, top, bottom = seen[-1][items.index(item)]
+    layout = settle("the menu %r drawn as %r" % (menu, expected), lambda: menu_layout(menu),
+                    lambda drawn: [kind for kind, _, _ in drawn] == expected, 3)
+    _, top, bottom = layout[items.index(item)]
     click(menu.x + menu.w // 2, (top + bottom) // 2)
     wait_for("the menu to close", lambda: menu.xid not in popups())
 
@@ -270,10 +250,27 @@ def answer_box(box, button):
     wait_for("%r to close" % box.name, lambda: gone(box))
 
 
-def wait_notes(count, timeout=10):
-    found = []
-    wait_for("%d note window(s)" % count, lambda: len(found.append(note_windows()) or found[-1]) == count, timeout)
-    return found[-1]
+def settle(what, probe, good, timeout=10):
+    """Polls `probe` until `good` takes its value; fails naming the last one."""
+    seen = []
+    with contextlib.suppress(Failure):
+        wait_for(what, lambda: good(seen.append(probe()) or seen[-1]), timeout)
+    check(good(seen[-1]), "%s, but it is %r" % (what, seen[-1]))
+    return seen[-1]
+
+
+def retried(what, attempt, done, timeout):
+    """`attempt` again while `done` does not come: Wine now and then misses a
+    press on a window it has only just activated, and a user tries again."""
+    for _ in range(3):
+        attempt()
+        with contextlib.suppress(Failure):
+            return wait_for(what, done, timeout)
+    raise Failure("no %s after three tries" % what)
+
+
+def wait_notes(count):
+    return settle("%d note window(s)" % count, note_windows, lambda notes: len(notes) == count)
 
 
 def note_at(geometry, timeout=10):
@@ -281,11 +278,8 @@ def note_at(geometry, timeout=10):
                     lambda: next((w for w in note_windows() if w.geometry == tuple(geometry)), None), timeout)
 
 
-def pixel_becomes(what, x, y, colour, timeout=10):
-    seen = []
-    with contextlib.suppress(Failure):
-        wait_for(what, lambda: seen.append(Shot().rgb(x, y)) or seen[-1] == colour, timeout)
-    check(seen[-1] == colour, "%s is %r, not %r" % (what, seen[-1], colour))
+def pixel_becomes(what, x, y, colour):
+    settle("%s %r" % (what, colour), lambda: Shot().rgb(x, y), lambda seen: seen == colour)
 
 
 def text_point(note):
@@ -299,28 +293,17 @@ def title_button(note, which):
 
 
 def select_text(note, colour, *keys):
-    """Selects by keys after a click into the text until the selection (the
-    note's colour inverted) shows: after a menu Wine may miss the click."""
+    """Selects by keys after a click into the text: the selection shows in the note's colour inverted."""
     inverse = tuple(255 - c for c in colour)
-    for _ in range(3):
-        click(*text_point(note))
-        press_keys(note, *keys)
-        with contextlib.suppress(Failure):
-            return wait_for("a selection", lambda: Shot().count(
-                (note.x, note.y + 20, note.x + note.w, note.y + note.h), inverse) > 20, timeout=2)
-    raise Failure("no selection shows after clicking into the note and pressing %r" % (keys,))
+    retried("selection by %r" % (keys,), lambda: click(*text_point(note)) or press_keys(note, *keys),
+            lambda: Shot().count((note.x, note.y + 20, note.x + note.w, note.y + note.h), inverse) > 20, 2)
 
 
 def drag_note(note, left, top):
-    """Drags a note by its title bar to left, top, again when Wine misses the
-    press on a note it has just activated, as a user would."""
-    for _ in range(3):
-        click(*text_point(note))
-        drag(note.x + note.w // 2, note.y + 10, left + note.w // 2, top + 10)
-        with contextlib.suppress(Failure):
-            return wait_for("the note to move", lambda: next(
-                (n for n in note_windows() if n.xid == note.xid and (n.x, n.y) == (left, top)), None), 3)
-    raise Failure("the note does not move when dragged by its title bar: %r" % note_windows())
+    """Drags a note by its title bar so that its corner lands at left, top."""
+    return retried("the note moved by its title bar", lambda: click(*text_point(note)) or drag(
+        note.x + note.w // 2, note.y + 10, left + note.w // 2, top + 10), lambda: next(
+        (n for n in note_windows() if n.xid == note.xid and (n.x, n.y) == (left, top)), None), 3)
 
 
 def heights_during(note, action):
@@ -391,8 +374,8 @@ def new_note(q):
     check(wine_reg("query", REG_KEY).returncode == 0, "the settings key was not created")
     second = q.launch()
     answer_box(window_named("kestrix Quiblet - Programm bereits gestartet!", timeout=20), 0)
-    check(q.wait_exit(second) == 0 and note_windows() == [], "the second start's exit code %s, notes %r"
-          % (second.returncode, note_windows()))
+    q.quit(second, item=None)
+    check(note_windows() == [], "a note at the first start: %r" % note_windows())
     tray_click()
     note = wait_notes(1)[0]
     height = Shot().height
