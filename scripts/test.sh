@@ -5,6 +5,9 @@ set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 "$root/scripts/setup.sh" "$root/build"
 cd "$root/build"
+# Wine's own windows and texts (its tray window's name among them) follow the
+# locale; the tests see the same ones on every machine.
+export LC_ALL=C.UTF-8
 log=$(mktemp)
 set +e
 "$root/scripts/winerun" --session ctest --output-on-failure "$@" 2>&1 | tee "$log"
