@@ -13,8 +13,6 @@
 #include "shell/main_dialog.h"
 #include "shell/ui_text.h"
 
-namespace {
-
 // Every file whose path holds this part cannot be created (null: none).
 const char* failing;
 bool FailCreating(StoreStep step, const char* path) { return failing && step == StoreCreate && strstr(path, failing); }
@@ -192,5 +190,3 @@ TEST_F(LossTest, SettingsOfAUserWhoMayNotWriteTheMachineKey)
     LoadSettings();
     EXPECT_EQ(AppSettings.notesSizeX, 444) << "written for the user, whose own key wins";
 }
-
-}  // namespace
