@@ -3,111 +3,73 @@
 // also after the autosave tick has taken the editor's modified flag.
 #include "support/test_env.h"
 #include <dlgs.h>
-#include <richedit.h>
 #include "notes/autosave.h"
-#include "notes/note_io.h"
 #include "notes/note_menus.h"
 #include "notes/note_store.h"
-#include "notes/note_window.h"
 #include "resources/resource.h"
 
 namespace {
 
-std::string ImportPath;
+const UINT TYPE_X = 'x', DELETE_FILE = 1;   // besides the menu commands
 
-void Command(HWND window, HWND editor, UINT command)
+// Fills in the dialog a command opens: a size in the font dialog, the file in the import dialog.
+void FillIn(HWND dialog)
 {
-    CHARRANGE all = { 0, -1 };
-    SendMessageA(editor, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&all));
-    RunTextCommand(editor, window, command);
-}
-
-void TypeName(HWND dialog)
-{
+    SetDlgItemTextA(dialog, cmb3, "26");
     HWND combo = GetDlgItem(dialog, cmb13);
     HWND edit = combo ? FindWindowExA(combo, NULL, "Edit", NULL) : GetDlgItem(dialog, edt1);
-    SetWindowTextA(edit ? edit : combo, ImportPath.c_str());
+    SetWindowTextA(edit ? edit : combo, InDataFolder("import.rtf").c_str());
 }
 
-struct Change {
-    const char* name;
-    void (*prepare)(HWND window, HWND editor);   // before the first save
-    void (*change)(HWND window, HWND editor);
-};
+// Runs a command on the whole text as the note's menus do.
+void Apply(NoteRecord* note, UINT command)
+{
+    SendMessageA(note->editor, EM_SETSEL, 0, -1);
+    if (command == IDM_TEXT_FONT || command == IDM_NOTE_IMPORT)
+        AnswerNextBox(nullptr, IDOK, FillIn);   // unanswered, the file stays as it was
+    if (command == TYPE_X)
+        SendMessageA(note->editor, WM_CHAR, 'x', 0);
+    else if (command == DELETE_FILE)
+        DeleteFileA(InDataFolder(note->fileName).c_str());
+    else if (command == IDM_NOTE_CLEAR || command == IDM_NOTE_IMPORT)
+        SendMessageA(note->window, WM_COMMAND, command, 0);
+    else
+        RunTextCommand(note->editor, note->window, command);
+}
+
+struct Change { const char* name; UINT before, command; };   // before: run ahead of the first save (0: nothing)
 const Change Changes[] = {
-    { "typing", nullptr, [](HWND, HWND editor) { SendMessageA(editor, WM_CHAR, 'x', 0); } },
-    { "bold", nullptr, [](HWND window, HWND editor) { Command(window, editor, IDM_TEXT_BOLD); } },
-    { "italic", nullptr, [](HWND window, HWND editor) { Command(window, editor, IDM_TEXT_ITALIC); } },
-    { "underline", nullptr, [](HWND window, HWND editor) { Command(window, editor, IDM_TEXT_UNDERLINE); } },
-    { "strike-out", nullptr, [](HWND window, HWND editor) { Command(window, editor, IDM_TEXT_STRIKEOUT); } },
-    { "centre", nullptr, [](HWND window, HWND editor) { Command(window, editor, IDM_TEXT_ALIGN_CENTER); } },
-    { "right", nullptr, [](HWND window, HWND editor) { Command(window, editor, IDM_TEXT_ALIGN_RIGHT); } },
-    { "left", [](HWND window, HWND editor) { Command(window, editor, IDM_TEXT_ALIGN_RIGHT); },
-      [](HWND window, HWND editor) { Command(window, editor, IDM_TEXT_ALIGN_LEFT); } },
-    { "font dialog", nullptr,
-      [](HWND window, HWND editor) {
-          BoxAnswer* ok = AnswerNextBox(nullptr, IDOK, [](HWND box) { SetDlgItemTextA(box, cmb3, "26"); });
-          Command(window, editor, IDM_TEXT_FONT);
-          EXPECT_TRUE(ok->answered);
-      } },
-    { "clearing", nullptr, [](HWND window, HWND) { SendMessageA(window, WM_COMMAND, IDM_NOTE_CLEAR, 0); } },
-    { "import", nullptr,
-      [](HWND window, HWND) {
-          BoxAnswer* ok = AnswerNextBox(nullptr, IDOK, TypeName);
-          ImportNoteText(window);
-          EXPECT_TRUE(ok->answered);
-      } },
-    { "undo", [](HWND, HWND editor) { SendMessageA(editor, WM_CHAR, 'x', 0); },
-      [](HWND window, HWND editor) { RunTextCommand(editor, window, IDM_TEXT_UNDO); } },
+    { "typing", 0, TYPE_X },
+    { "bold", 0, IDM_TEXT_BOLD },
+    { "italic", 0, IDM_TEXT_ITALIC },
+    { "underline", 0, IDM_TEXT_UNDERLINE },
+    { "strike-out", 0, IDM_TEXT_STRIKEOUT },
+    { "right", 0, IDM_TEXT_ALIGN_RIGHT },
+    { "left", IDM_TEXT_ALIGN_RIGHT, IDM_TEXT_ALIGN_LEFT },
+    { "font dialog", 0, IDM_TEXT_FONT },
+    { "clearing", 0, IDM_NOTE_CLEAR },
+    { "import", 0, IDM_NOTE_IMPORT },
+    { "undo", TYPE_X, IDM_TEXT_UNDO },
+    { "file gone", 0, DELETE_FILE },
 };
 
-class DirtySaveTest : public QuibletTest {
-protected:
-    NoteRecord* SavedNote()
-    {
-        NoteRecord* note = AddTestNote();
-        EXPECT_EQ(MakeNoteWindow(note, NOTE_EDITOR_STYLE, NoteTextEmpty), 1);
-        SetEditorText(note->editor, "alpha beta");
-        return note;
-    }
-};
+using DirtySaveTest = QuibletTest;
 
 TEST_F(DirtySaveTest, EveryKindOfChangeReachesTheFile)
 {
-    ImportPath = InDataFolder("import.rtf");
-    ASSERT_TRUE(WriteFileBytes(ImportPath, "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 imported\\par}"));
+    ASSERT_TRUE(WriteFileBytes(InDataFolder("import.rtf"), "{\\rtf1\\ansi{\\fonttbl{\\f0 Arial;}}\\f0 imported\\par}"));
     for (const Change& change : Changes) {
         SCOPED_TRACE(change.name);
-        NoteRecord* note = SavedNote();
-        if (change.prepare) change.prepare(note->window, note->editor);
+        NoteRecord* note = ShownNote("alpha beta");
+        if (change.before) Apply(note, change.before);
         ASSERT_EQ(SaveNotes(), 1);
         std::string path = InDataFolder(note->fileName), before = ReadFileBytes(path);
         ResetAutosave();
-        change.change(note->window, note->editor);
+        Apply(note, change.command);
         EXPECT_FALSE(AutosaveTick(GetTickCount())) << "too soon to save";
         ASSERT_EQ(SaveNotes(), 1);
         EXPECT_NE(ReadFileBytes(path), before);
-        DestroyNoteWindow(note);
     }
-}
-
-TEST_F(DirtySaveTest, UnchangedTextIsNotWrittenAgainButAMissingFileIs)
-{
-    NoteRecord* note = SavedNote();
-    ASSERT_EQ(SaveNotes(), 1);
-    std::string path = InDataFolder(note->fileName);
-    ASSERT_TRUE(WriteFileBytes(path, "as written"));
-    MoveWindow(note->window, 50, 60, 200, 210, TRUE);
-    AutosaveTick(GetTickCount());
-    ASSERT_EQ(SaveNotes(), 1);
-    EXPECT_EQ(ReadFileBytes(path), "as written");
-    EXPECT_EQ(ReadFileBytes(InDataFolder(NOTE_INDEX_FILE)).substr(0, 4), std::string("\x32\0\0\0", 4));
-
-    DestroyNoteWindow(note);
-    ASSERT_TRUE(DeleteFileA(path.c_str()));
-    ASSERT_EQ(MakeNoteWindow(note, NOTE_EDITOR_STYLE, NoteTextFromFile), 1);
-    ASSERT_EQ(SaveNotes(), 1);
-    EXPECT_TRUE(FileExists(path));
 }
 
 }  // namespace
