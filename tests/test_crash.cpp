@@ -3,6 +3,7 @@
 // or new, and starts cleanly. And a thousand notes in one process, twice,
 // without growth in GDI objects or windows.
 #include "support/test_env.h"
+#include "support/gdi_count.h"
 #include <commctrl.h>
 #include <richedit.h>
 #include <map>
@@ -161,7 +162,7 @@ TEST_F(QuibletTest, AThousandNotesLoadShowSaveRingAndListTwiceWithoutGrowth)
             if (note->window) DestroyNoteWindow(note);
         FreeNotes();
         PumpPending();
-        gdi[round] = CountGdiObjects();
+        gdi[round] = GdiObjectCount();
         printf("[ figures  ] round %d: %d notes in %lu ms, %d GDI objects after\n", round, notes, GetTickCount() - began, gdi[round]);
     }
     EXPECT_EQ(ReadFileBytes(InDataFolder("note.dat")), IndexOf(notes));

@@ -28,11 +28,7 @@ void RefuseWindowsOfClass(const char* className);
 
 // Watches for the next popup menu of this thread, notes where it opened and
 // closes it (the menu returns 0).
-struct MenuSeen {
-    bool opened = false;
-    RECT rect = {};
-    HMENU menu = NULL;
-};
+struct MenuSeen { bool opened; RECT rect; HMENU menu; };
 MenuSeen* WatchNextMenu();
 
 // Every PlaySoundA of the program since the test began: the file names.
@@ -48,7 +44,6 @@ NoteRecord* AddTestNote(LONG left = 100, LONG top = 100);
 NoteRecord* ShownNote(const char* text, LONG left = 100, LONG top = 100);
 // Sets an editor's text as typing would, leaving it modified.
 void SetEditorText(HWND editor, const char* text);
-int CountGdiObjects();
 // A count from the environment (long runs) or the small default.
 int CountFromEnvironment(const char* name, int fallback);
 
