@@ -124,7 +124,7 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes)
 }
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-std::string InDataFolder(const char* name) { return std::string(DataFolder) + "\\" + name; }
+std::string InDataFolder(const std::string& name) { return std::string(DataFolder) + "\\" + name; }
 
 std::string EditorText(HWND editor)
 {

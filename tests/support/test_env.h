@@ -37,7 +37,7 @@ extern std::vector<std::string> SoundsPlayed;
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
-std::string InDataFolder(const char* name);
+std::string InDataFolder(const std::string& name);
 std::string EditorText(HWND editor);
 NoteRecord* AddTestNote(LONG left = 100, LONG top = 100);
 // A listed note with its window made and the text typed in.
