@@ -1,10 +1,8 @@
 #include "support/test_env.h"
-#include "support/gdi_count.h"
 #include <commctrl.h>
 #include <shellapi.h>
 #include <fstream>
 #include <deque>
-#include <set>
 #include "alarm/note_props_dialog.h"
 #include "notelist/note_list_dialog.h"
 #include "notes/autosave.h"
@@ -19,11 +17,9 @@ std::vector<std::string> SoundsPlayed;
 
 bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs)
 {
-    for (DWORD start = GetTickCount(); !condition(); MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT)) {
-        if (GetTickCount() - start > timeoutMs) return condition();
-        PumpPending();
-    }
-    return true;
+    for (DWORD start = GetTickCount(); !condition() && GetTickCount() - start <= timeoutMs; PumpPending())
+        MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT);
+    return condition();
 }
 
 void PumpPending()
@@ -37,39 +33,26 @@ void PumpPending()
 
 // ---- Boxes and refused windows, seen through one hook of the thread ---------
 namespace {
-struct Pending {
-    std::string caption;
-    int button;
-    bool every;
-    BoxAnswer* result;
-    std::function<void(HWND)> prepare;
-};
-std::vector<Pending> pending;
-std::deque<BoxAnswer> tickets;   // answers stay where they are
-std::set<HWND> boxesSeen;
+// A box still awaited, or answered (`done`) when it was for one box only.
+struct Pending : BoxAnswer { std::string caption; int button; bool every, done; std::function<void(HWND)> prepare; };
+std::deque<Pending> pending;   // answers stay where they are
 std::string refusedClass;
+HWND openMenu;   // the last popup menu window made on this thread
 HHOOK hook;
-
-BOOL CALLBACK TakeStaticText(HWND child, LPARAM param)
-{
-    char cls[32], text[1024];
-    GetClassNameA(child, cls, sizeof cls);
-    if (_stricmp(cls, "Static") == 0 && GetWindowTextA(child, text, sizeof text) > 0)
-        *reinterpret_cast<std::string*>(param) += text;
-    return TRUE;
-}
 
 void OnBoxActivated(HWND box)
 {
+    SetPropA(box, "QuibletSeen", box);
     char caption[256];
     std::string text;
     GetWindowTextA(box, caption, sizeof caption);
-    EnumChildWindows(box, TakeStaticText, reinterpret_cast<LPARAM>(&text));
+    for (HWND child = FindWindowExA(box, NULL, "Static", NULL); child; child = FindWindowExA(box, child, "Static", NULL))
+        text += EditorText(child);
     for (size_t i = 0; i < pending.size(); i++) {
-        Pending want = pending[i];
-        if (!want.caption.empty() && want.caption != caption) continue;
-        *want.result = { true, want.result->count + 1, text };
-        if (!want.every) pending.erase(pending.begin() + i);
+        Pending& want = pending[i];
+        if (want.done || (!want.caption.empty() && want.caption != caption)) continue;
+        static_cast<BoxAnswer&>(want) = { true, want.count + 1, text };
+        want.done = !want.every;
         if (want.prepare) want.prepare(box);
         PostMessageA(box, WM_COMMAND, MAKEWPARAM(want.button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, want.button)));
         return;
@@ -84,52 +67,25 @@ LRESULT CALLBACK WatchWindows(int code, WPARAM wParam, LPARAM lParam)
     char cls[64] = "";
     GetClassNameA(window, cls, sizeof cls);
     if (code == HCBT_CREATEWND && refusedClass == cls) return 1;
-    bool ownDialog = window == hMainDialog || window == hGeneralDialog || window == hNotePropsDialog ||
-                     window == hNoteListDialog;
-    if (code == HCBT_ACTIVATE && strcmp(cls, "#32770") == 0 && !ownDialog && boxesSeen.insert(window).second)
+    if (code == HCBT_CREATEWND && strcmp(cls, "#32768") == 0) openMenu = window;
+    bool own = window == hMainDialog || window == hGeneralDialog || window == hNotePropsDialog || window == hNoteListDialog;
+    // A box is answered once, however often it is activated again.
+    if (code == HCBT_ACTIVATE && strcmp(cls, "#32770") == 0 && !own && !GetPropA(window, "QuibletSeen"))
         OnBoxActivated(window);
     return CallNextHookEx(hook, code, wParam, lParam);
 }
 
-BOOL WINAPI RecordSound(LPCSTR sound, HMODULE, DWORD)
-{
-    return SoundsPlayed.push_back(sound), TRUE;
-}
-
-// The program's PlaySoundA goes through this executable's import table.
-void CaptureSounds()
-{
-    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(NULL));
-    IMAGE_NT_HEADERS* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-    for (auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); dll->Name; dll++) {
-        auto* name = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->OriginalFirstThunk);
-        auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk);
-        for (; name->u1.AddressOfData; name++, slot++) {
-            if (IMAGE_SNAP_BY_ORDINAL(name->u1.Ordinal) ||
-                strcmp(reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + name->u1.AddressOfData)->Name, "PlaySoundA") != 0)
-                continue;
-            DWORD was;
-            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &was);
-            slot->u1.Function = reinterpret_cast<ULONG_PTR>(RecordSound);
-            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, was, &was);
-        }
-    }
-}
+BOOL WINAPI RecordSound(LPCSTR sound, HMODULE, DWORD) { return SoundsPlayed.push_back(sound), TRUE; }
 }  // namespace
 
 BoxAnswer* AnswerNextBox(const char* caption, int buttonId, std::function<void(HWND)> prepare)
 {
-    tickets.emplace_back();
-    pending.push_back({ caption ? caption : "", buttonId, false, &tickets.back(), prepare });
-    return &tickets.back();
+    return &pending.emplace_back(Pending{ {}, caption ? caption : "", buttonId, false, false, prepare });
 }
 
 BoxAnswer* AnswerEveryBox(const char* caption)
 {
-    BoxAnswer* ticket = AnswerNextBox(caption, IDOK);
-    pending.back().every = true;
-    return ticket;
+    return &pending.emplace_back(Pending{ {}, caption ? caption : "", IDOK, true, false, nullptr });
 }
 
 void RefuseWindowsOfClass(const char* className) { refusedClass = className ? className : ""; }
@@ -137,23 +93,12 @@ void RefuseWindowsOfClass(const char* className) { refusedClass = className ? cl
 // ---- Popup menus --------------------------------------------------------------
 static MenuSeen menuSeen;
 
-static BOOL CALLBACK FindOpenMenu(HWND window, LPARAM found)
-{
-    char cls[16];
-    GetClassNameA(window, cls, sizeof cls);
-    if (strcmp(cls, "#32768") != 0 || !IsWindowVisible(window)) return TRUE;
-    *reinterpret_cast<HWND*>(found) = window;
-    return FALSE;
-}
-
 static void CALLBACK LookForMenu(HWND, UINT, UINT_PTR timer, DWORD)
 {
-    HWND menu = NULL;
-    EnumThreadWindows(GetCurrentThreadId(), FindOpenMenu, reinterpret_cast<LPARAM>(&menu));
-    if (!menu) return;
+    if (!IsWindowVisible(openMenu)) return;
     KillTimer(NULL, timer);
-    GetWindowRect(menu, &menuSeen.rect);
-    menuSeen.menu = reinterpret_cast<HMENU>(SendMessageA(menu, 0x01E1 /* MN_GETHMENU */, 0, 0));
+    GetWindowRect(openMenu, &menuSeen.rect);
+    menuSeen.menu = reinterpret_cast<HMENU>(SendMessageA(openMenu, 0x01E1 /* MN_GETHMENU */, 0, 0));
     menuSeen.opened = true;
     EndMenu();
 }
@@ -179,7 +124,7 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes)
 }
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-std::string InDataFolder(const char* name) { return std::string(DataFolder) + "\\" + name; }
+std::string InDataFolder(const std::string& name) { return std::string(DataFolder) + "\\" + name; }
 
 std::string EditorText(HWND editor)
 {
@@ -211,11 +156,6 @@ void SetEditorText(HWND editor, const char* text)
     SendMessageA(editor, EM_SETMODIFY, TRUE, 0);
 }
 
-int CountGdiObjects()
-{
-    return GdiObjectCount();
-}
-
 int CountFromEnvironment(const char* name, int fallback)
 {
     const char* value = getenv(name);
@@ -228,9 +168,7 @@ static std::string startFolder;
 void QuibletTest::SetUp()
 {
     static int counter;
-    char temp[MAX_PATH];
-    GetTempPathA(sizeof temp, temp);
-    startFolder = std::string(temp) + "quiblet-test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
+    startFolder = std::string(getenv("TEMP")) + "\\quiblet-test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
     dataFolder = startFolder + "\\tester";
     CreateDirectoryA(startFolder.c_str(), NULL);
     CreateDirectoryA(dataFolder.c_str(), NULL);
@@ -246,8 +184,7 @@ void QuibletTest::SetUp()
 void QuibletTest::TearDown()
 {
     if (hNoteListDialog) SendMessageA(hNoteListDialog, WM_COMMAND, IDC_CLOSE, 0);
-    if (hNotePropsDialog) SendMessageA(hNotePropsDialog, WM_CLOSE, 0, 0);
-    if (hGeneralDialog) SendMessageA(hGeneralDialog, WM_CLOSE, 0, 0);
+    for (HWND dialog : { hNotePropsDialog, hGeneralDialog }) SendMessageA(dialog, WM_CLOSE, 0, 0);
     for (NoteRecord* note = NoteList.head; note; note = note->next)
         if (note->window) DestroyNoteWindow(note);
     FreeNotes();
@@ -274,6 +211,19 @@ int main(int argc, char** argv)
     hRichEditLib = LoadLibraryA("RICHED32.DLL");
     if (!InitApplication(GetModuleHandleA(NULL))) return 1;
     hMainDialog = CreateMainDialog(hInstance);
-    CaptureSounds();
+    // The program's PlaySoundA goes through this executable's import table.
+    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(NULL));
+    IMAGE_NT_HEADERS* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
+    DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    ULONG_PTR playSound = reinterpret_cast<ULONG_PTR>(GetProcAddress(GetModuleHandleA("winmm.dll"), "PlaySoundA"));
+    for (auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); dll->Name; dll++) {
+        for (auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk); slot->u1.Function; slot++) {
+            if (slot->u1.Function != playSound) continue;
+            DWORD was;
+            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &was);
+            slot->u1.Function = reinterpret_cast<ULONG_PTR>(RecordSound);
+            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, was, &was);
+        }
+    }
     return RUN_ALL_TESTS();
 }

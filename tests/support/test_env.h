@@ -28,11 +28,7 @@ void RefuseWindowsOfClass(const char* className);
 
 // Watches for the next popup menu of this thread, notes where it opened and
 // closes it (the menu returns 0).
-struct MenuSeen {
-    bool opened = false;
-    RECT rect = {};
-    HMENU menu = NULL;
-};
+struct MenuSeen { bool opened; RECT rect; HMENU menu; };
 MenuSeen* WatchNextMenu();
 
 // Every PlaySoundA of the program since the test began: the file names.
@@ -41,14 +37,13 @@ extern std::vector<std::string> SoundsPlayed;
 std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
-std::string InDataFolder(const char* name);
+std::string InDataFolder(const std::string& name);
 std::string EditorText(HWND editor);
 NoteRecord* AddTestNote(LONG left = 100, LONG top = 100);
 // A listed note with its window made and the text typed in.
 NoteRecord* ShownNote(const char* text, LONG left = 100, LONG top = 100);
 // Sets an editor's text as typing would, leaving it modified.
 void SetEditorText(HWND editor, const char* text);
-int CountGdiObjects();
 // A count from the environment (long runs) or the small default.
 int CountFromEnvironment(const char* name, int fallback);
 
