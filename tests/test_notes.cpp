@@ -184,3 +184,42 @@ TEST_F(QuibletTest, ExportThenImportBringsTheTextBack)
     ASSERT_EQ(SaveNotes(), 1);
     EXPECT_TRUE(FileExists(InDataFolder(note->fileName))) << "content files stay in the data folder";
 }
+
+// Wine's PostScript driver with a page description of our own prints into a
+// file; a machine where it cannot be installed fails here.
+TEST_F(QuibletTest, PrintingMakesOneJobNamedAfterTheProgramAndCancelPrintsNothing)
+{
+    char system[MAX_PATH];
+    GetSystemDirectoryA(system, sizeof system);
+    std::string ppd = std::string(system) + "\\spool\\drivers\\x64\\3\\quiblet-test.ppd";
+    ASSERT_TRUE(WriteFileBytes(ppd, "*PPD-Adobe: \"4.3\"\n*ModelName: \"Q\"\n*NickName: \"Q\"\n*DefaultPageSize: A4\n"
+                                    "*PageSize A4/A4: \"\"\n*DefaultImageableArea: A4\n*ImageableArea A4/A4: \"18 18 577 824\"\n"
+                                    "*DefaultPaperDimension: A4\n*PaperDimension A4/A4: \"595 842\"\n"));
+    DRIVER_INFO_3A driver = { 3, const_cast<char*>("Quiblet Test"), const_cast<char*>("Windows x64"),
+                              const_cast<char*>("wineps.drv"), const_cast<char*>("quiblet-test.ppd"),
+                              const_cast<char*>("wineps.drv") };
+    ASSERT_TRUE(AddPrinterDriverA(NULL, 3, reinterpret_cast<LPBYTE>(&driver)) || GetLastError() == ERROR_PRINTER_DRIVER_ALREADY_INSTALLED);
+    std::string output = "/tmp/quiblet-print-" + std::to_string(GetCurrentProcessId()) + ".ps";
+    PRINTER_INFO_2A info = {};
+    info.pPrinterName = const_cast<char*>("Quiblet Test Printer");
+    info.pPortName = const_cast<char*>(output.c_str());
+    info.pDriverName = driver.pName;
+    info.pPrintProcessor = const_cast<char*>("WinPrint");
+    info.pDatatype = const_cast<char*>("RAW");
+    HANDLE printer = AddPrinterA(NULL, 2, reinterpret_cast<LPBYTE>(&info));
+    ASSERT_TRUE(printer || GetLastError() == ERROR_PRINTER_ALREADY_EXISTS) << "error " << GetLastError();
+    ASSERT_TRUE(SetDefaultPrinterA(info.pPrinterName));
+    std::string job = "Z:" + output;   // the same file seen from Windows
+    DeleteFileA(job.c_str());
+
+    NoteRecord* note = ShownNote("Zeile\r\nZeile");
+    AnswerNextBox(NULL, IDCANCEL);
+    SendMessageA(note->window, WM_COMMAND, IDM_NOTE_PRINT, 0);
+    EXPECT_FALSE(FileExists(job));
+    AnswerNextBox(NULL, IDOK);
+    SendMessageA(note->window, WM_COMMAND, IDM_NOTE_PRINT, 0);
+    EXPECT_TRUE(PumpUntil([&] { return ReadFileBytes(job).find("%%EOF") != std::string::npos; }));
+    EXPECT_NE(ReadFileBytes(job).find("%%Title: kestrix Quiblet"), std::string::npos);
+    if (printer) DeletePrinter(printer), ClosePrinter(printer);
+    DeleteFileA(job.c_str());
+}

@@ -78,7 +78,6 @@ def colorref(rgb):
 
 
 def rtf_text(rtf):
-    """The plain text of an RTF file: destinations, control words and braces dropped."""
     rtf = re.sub(r"\{\\(\*|fonttbl|colortbl|stylesheet|info)[^{}]*(\{[^{}]*\}[^{}]*)*\}", "", rtf)
     rtf = re.sub(r"\\par\b ?", "\n", rtf.replace("\r", "").replace("\n", ""))
     rtf = re.sub(r"\\'([0-9a-f]{2})", lambda m: bytes([int(m.group(1), 16)]).decode("cp1252"), rtf)
@@ -92,7 +91,6 @@ def read(path):
 
 # ---- The program and its screen ---------------------------------------------
 class Quiblet:
-    """A start directory as scripts/layout.sh makes it, and the copies started in it."""
 
     def __init__(self, build, start_dir):
         self.start_dir, self.runs = start_dir, []
@@ -213,8 +211,7 @@ def menu_layout(menu):
 
 
 def choose(open_it, items, item):
-    """Opens a popup menu, checks its drawn layout against `items` and clicks
-    one item: the mouse reaches a menu whatever has the keyboard."""
+    # The mouse reaches a menu whatever has the keyboard.
     menu = open_popup(open_it)
     xdotool("mousemove", menu.x + menu.w + 40, menu.y + menu.h + 40)  # no item highlighted
     expected = ["separator" if entry is None else "item" for entry in items]
@@ -226,8 +223,7 @@ def choose(open_it, items, item):
 
 
 def push_buttons(window):
-    """Centres of the lowest row of push buttons, left to right: white runs of
-    button width on the window's grey."""
+    # The lowest row of white runs of button width on the window's grey.
     def probe():
         shot = Shot()
         for y in range(window.y + window.h - 4, window.y + window.h // 2, -1):
@@ -251,7 +247,6 @@ def answer_box(box, button):
 
 
 def settle(what, probe, good, timeout=10):
-    """Polls `probe` until `good` takes its value; fails naming the last one."""
     seen = []
     with contextlib.suppress(Failure):
         wait_for(what, lambda: good(seen.append(probe()) or seen[-1]), timeout)
@@ -293,14 +288,12 @@ def title_button(note, which):
 
 
 def select_text(note, colour, *keys):
-    """Selects by keys after a click into the text: the selection shows in the note's colour inverted."""
     inverse = tuple(255 - c for c in colour)
     retried("selection by %r" % (keys,), lambda: click(*text_point(note)) or press_keys(note, *keys),
             lambda: Shot().count((note.x, note.y + 20, note.x + note.w, note.y + note.h), inverse) > 20, 2)
 
 
 def drag_note(note, left, top):
-    """Drags a note by its title bar so that its corner lands at left, top."""
     return retried("the note moved by its title bar", lambda: click(*text_point(note)) or drag(
         note.x + note.w // 2, note.y + 10, left + note.w // 2, top + 10), lambda: next(
         (n for n in note_windows() if n.xid == note.xid and (n.x, n.y) == (left, top)), None), 3)
@@ -343,7 +336,6 @@ def fresh_registry():
 
 @contextlib.contextmanager
 def settings_put_back(folder):
-    """The developer's own settings in the prefix's key come back afterwards."""
     os.makedirs(folder, exist_ok=True)
     had = wine_reg("export", REG_KEY, "saved.reg", "/y", cwd=folder).returncode == 0
     try:
@@ -503,27 +495,6 @@ def alarm_at_startup(q):
           % read_index(folder))
 
 
-def note_list(q):
-    """The note list has a row per note in file order: the arrow keys preview
-    each on its own colour, and there is no row after the last."""
-    colours = [(255, 200, 200), (200, 255, 200), (200, 200, 255)]
-    bring_notes(q, [dict(left=100 + 50 * i, top=100, width=180, height=200, visible=0,
-                         fileName="E2E0000000%d.dat" % i, backColor=colorref(c)) for i, c in enumerate(colours)],
-                ["Note %d" % (i + 1) for i in range(3)])
-    q.start()
-    check(note_windows() == [], "hidden notes got windows")
-    q.tray_command("Note - Liste anzeigen")
-    dialog = window_named("Note - Liste")
-    # The list fills the dialog's upper left, the preview its lower left.
-    preview = (dialog.x + dialog.w * 8 // 100, dialog.y + dialog.h * 62 // 100,
-               dialog.x + dialog.w * 68 // 100, dialog.y + dialog.h * 92 // 100)
-    click(dialog.x + dialog.w // 5, dialog.y + dialog.h * 2 // 5)
-    for key, colour in (("Home", 0), ("Down", 1), ("Down", 2), ("Down", 2), ("Home", 0)):
-        press_keys(dialog, key)
-        wait_for("the preview to show note %d" % colour, lambda: Shot().dominant(preview) == colours[colour], 5)
-    q.quit()
-
-
 def default_colour(q):
     """A swatch clicked in the general settings colours new notes; closing the
     dialog writes the ten settings."""
@@ -548,7 +519,7 @@ def default_colour(q):
     q.quit()
 
 
-SCENARIOS = [new_note, hide_and_delete, save_refused, alarm_at_startup, note_list, default_colour]
+SCENARIOS = [new_note, hide_and_delete, save_refused, alarm_at_startup, default_colour]
 
 
 def run_scenario(build, scenario):

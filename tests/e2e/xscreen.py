@@ -17,7 +17,6 @@ def xdotool(*args, check=True):
 
 
 def wait_for(what, probe, timeout=10.0, interval=0.1):
-    """Polls `probe` until it gives something true; fails after `timeout`."""
     deadline = time.monotonic() + timeout
     while True:
         value = probe()
@@ -83,7 +82,6 @@ def drag(x0, y0, x1, y1, steps=8):
 
 
 class Shot:
-    """One picture of the whole screen, from `xwd -root`."""
 
     def __init__(self):
         for _ in range(3):  # a window that vanishes during the dump makes xwd fail
@@ -110,7 +108,6 @@ class Shot:
         return sum(1 for y in range(y0, y1) for x in range(x0, x1) if self.rgb(x, y) == colour)
 
     def centre(self, box, wanted):
-        """Middle of the pixels in `box` whose colour `wanted` accepts, or None."""
         x0, y0, x1, y1 = box
         found = [(x, y) for y in range(y0, y1) for x in range(x0, x1) if wanted(self.rgb(x, y))]
         xs, ys = sorted(p[0] for p in found), sorted(p[1] for p in found)
