@@ -1,6 +1,7 @@
 """The X screen as another program sees it: windows found with xdotool, pixels
 read from an `xwd` dump of the root window, input sent with xdotool."""
 import struct
+from collections import Counter
 import subprocess
 import time
 
@@ -115,8 +116,4 @@ class Shot:
 
     def dominant(self, box):
         x0, y0, x1, y1 = box
-        tally = {}
-        for y in range(y0, y1, 2):
-            for x in range(x0, x1, 2):
-                tally[self.rgb(x, y)] = tally.get(self.rgb(x, y), 0) + 1
-        return max(tally, key=tally.get)
+        return Counter(self.rgb(x, y) for y in range(y0, y1, 2) for x in range(x0, x1, 2)).most_common(1)[0][0]
