@@ -102,7 +102,9 @@ TEST_F(LossTest, ListNeverActsOnANewNoteAtAGoneNotesAddress)
 }
 
 // ---- Files ---------------------------------------------------------------------------------
-TEST_F(LossTest, TwoRecordsNamingOneFileGetAFileEach)
+// Two records naming one file get a file each; content the editor cannot
+// take in whole is kept beside the note.
+TEST_F(LossTest, OddFilesKeepTheirOriginals)
 {
     NoteIndexRecord records[2] = {};
     for (NoteIndexRecord& record : records) record.width = 180, record.height = 200, strcpy(record.fileName, "ABCDEF01.dat");
@@ -112,10 +114,6 @@ TEST_F(LossTest, TwoRecordsNamingOneFileGetAFileEach)
     std::string name = NoteList.head->next->fileName;
     RemoveNote(NoteList.head);   // deletes its file: the other note's own copy stays
     EXPECT_EQ(ReadFileBytes(InDataFolder(name.c_str())), "{\\rtf1 geteilt}") << name;
-}
-
-TEST_F(LossTest, ContentTheEditorCannotTakeInWholeIsKeptBesideTheNote)
-{
     struct { const char* bytes; const char* words; } files[] = {
         { "x{\\rtf1 Hallo Welt}", "Hallo Welt" },   // a stray byte before the header must not empty the note
         { "{\\rtf1 Vorne}Hinten", "Hinten" },

@@ -9,7 +9,7 @@
 #include "shell/app.h"
 #include "shell/ui_text.h"
 
-TEST_F(QuibletTest, IndexRecordsHaveTheirLayoutAndLoadBackInOrder)
+TEST_F(QuibletTest, IndexRecordsAndFileNamesHaveTheirForm)
 {
     NoteRecord* note = AddTestNote(-5, 7);
     lstrcpyA(note->fileName, "1A2B3C4D1D9.dat");
@@ -31,6 +31,24 @@ TEST_F(QuibletTest, IndexRecordsHaveTheirLayoutAndLoadBackInOrder)
     ASSERT_TRUE(LoadNotes() == 1 && CountNotes() == 2);
     EXPECT_EQ(memcmp(&NoteList.head->alarmYear, &first.alarmYear, 8 * sizeof(WORD)), 0);
     EXPECT_EQ(NoteList.head->next->width, 300);
+
+    // Content names are from the clock, unique and plain; the data folder keeps within its size.
+    char name[NOTE_FILE_NAME_SIZE];
+    FormatContentFileName({ 0x0ABCDEF1u, 0x01D9A3B1u }, name);
+    EXPECT_STREQ(name, "ABCDEF11D9A3B1.dat");
+    EXPECT_STRNE(AddTestNote()->fileName, AddTestNote()->fileName);
+    WriteFileBytes(InDataFolder("x.tmp"), "half");
+    CleanUpInterruptedSaves();
+    EXPECT_FALSE(FileExists(InDataFolder("x.tmp")));
+    for (const char* bad : { "", "..\\x.dat", "a\\b.dat", "a/b.dat", "C:x.dat", "..", "note.dat", "NOTE.DAT", "x.dat.tmp",
+                             "CON", "com1.dat", "lpt9", "nul.txt", "x.dat.", " x.dat", "x?.dat", "a\tb" })
+        EXPECT_FALSE(IsSafeContentFileName(bad)) << bad;
+    for (const char* good : { "ABCDEF11D9A3B1.dat", "console.dat", "a.b", "com10.dat" })
+        EXPECT_TRUE(IsSafeContentFileName(good)) << good;
+    char out[16] = "junk";
+    EXPECT_STREQ(MakeDataFolderPath("C:\\start", "anna", out, 14) ? out : "refused", "C:\\start\\anna");
+    EXPECT_STREQ(MakeDataFolderPath("C:\\start", "anna", out, 13) ? "accepted" : out, "");
+    EXPECT_STREQ(MakeDataFolderPath("C:\\", "", out, sizeof out) ? out : "refused", "C:\\default");
 }
 
 // Each step of a save failing, for the index and for a content file: the
@@ -55,26 +73,6 @@ TEST_F(QuibletTest, EachFailingStoreStepKeepsTheLastGoodFilesAndSaysSo)
     }
     EXPECT_EQ(SaveNotes(), 1);   // fault 8 is no step
     EXPECT_NE(ReadFileBytes(InDataFolder(note->fileName)).find("second"), std::string::npos);
-}
-
-TEST_F(QuibletTest, NamesAreFromTheClockUniqueAndPlainAndTheDataFolderWithinItsSize)
-{
-    char name[NOTE_FILE_NAME_SIZE];
-    FormatContentFileName({ 0x0ABCDEF1u, 0x01D9A3B1u }, name);
-    EXPECT_STREQ(name, "ABCDEF11D9A3B1.dat");
-    EXPECT_STRNE(AddTestNote()->fileName, AddTestNote()->fileName);
-    WriteFileBytes(InDataFolder("x.tmp"), "half");
-    CleanUpInterruptedSaves();
-    EXPECT_FALSE(FileExists(InDataFolder("x.tmp")));
-    for (const char* bad : { "", "..\\x.dat", "a\\b.dat", "a/b.dat", "C:x.dat", "..", "note.dat", "NOTE.DAT", "x.dat.tmp",
-                             "CON", "com1.dat", "lpt9", "nul.txt", "x.dat.", " x.dat", "x?.dat", "a\tb" })
-        EXPECT_FALSE(IsSafeContentFileName(bad)) << bad;
-    for (const char* good : { "ABCDEF11D9A3B1.dat", "console.dat", "a.b", "com10.dat" })
-        EXPECT_TRUE(IsSafeContentFileName(good)) << good;
-    char out[16] = "junk";
-    EXPECT_STREQ(MakeDataFolderPath("C:\\start", "anna", out, 14) ? out : "refused", "C:\\start\\anna");
-    EXPECT_STREQ(MakeDataFolderPath("C:\\start", "anna", out, 13) ? "accepted" : out, "");
-    EXPECT_STREQ(MakeDataFolderPath("C:\\", "", out, sizeof out) ? out : "refused", "C:\\default");
 }
 
 // ---- Generated hostile input ---------------------------------------------------
