@@ -147,8 +147,23 @@ TEST_F(LossTest, FirstSaveOfADayBacksUpTheLastSaveAndAWeekIsKept)
 }
 
 // ---- Alarms and settings -------------------------------------------------------------------
-TEST_F(LossTest, AlarmWithoutAWindowShowsOneBoxPerRingingAndStillCountsDown)
+void SetMachineSizeX(DWORD x) { RegSetKeyValueA(HKEY_LOCAL_MACHINE, SettingsKeyPath, "NotesSizeX", REG_DWORD, &x, 4); }
+
+// What the system refuses costs the user nothing: settings of a user who may
+// not write the machine key, and alarms whose windows cannot be made.
+TEST_F(LossTest, RefusedMachineKeyAndAlarmWindowsLoseNothing)
 {
+    SetMachineSizeX(333);
+    MachineKeyWriteRefused = [] { return true; };
+    LoadSettings();
+    EXPECT_EQ(AppSettings.notesSizeX, 333) << "the administrator's value";
+    AppSettings.notesSizeX = 444;
+    EXPECT_TRUE(SaveSettings());
+    SetMachineSizeX(555);
+    LoadSettings();
+    EXPECT_EQ(AppSettings.notesSizeX, 444) << "written for the user, whose own key wins";
+
+    // An alarm without a window shows one box per ringing and still counts down.
     const SYSTEMTIME now = { 2026, 12, 0, 6, 21, 5, 0, 0 };   // the alarms are checked at this instant
     NoteRecord* notes[] = { AddTestNote(), AddTestNote() };
     for (NoteRecord* n : notes)
@@ -160,19 +175,4 @@ TEST_F(LossTest, AlarmWithoutAWindowShowsOneBoxPerRingingAndStillCountsDown)
     for (int tick = 0; tick < 3; tick++) CheckAlarmsAt(now);
     EXPECT_EQ(boxes->count, 2) << "one box for each note's ringing";
     EXPECT_EQ(notes[1]->reminderCountdown, 5 * 12 + 1 - 1);
-}
-
-void SetMachineSizeX(DWORD x) { RegSetKeyValueA(HKEY_LOCAL_MACHINE, SettingsKeyPath, "NotesSizeX", REG_DWORD, &x, 4); }
-
-TEST_F(LossTest, SettingsOfAUserWhoMayNotWriteTheMachineKey)
-{
-    SetMachineSizeX(333);
-    MachineKeyWriteRefused = [] { return true; };
-    LoadSettings();
-    EXPECT_EQ(AppSettings.notesSizeX, 333) << "the administrator's value";
-    AppSettings.notesSizeX = 444;
-    EXPECT_TRUE(SaveSettings());
-    SetMachineSizeX(555);
-    LoadSettings();
-    EXPECT_EQ(AppSettings.notesSizeX, 444) << "written for the user, whose own key wins";
 }
