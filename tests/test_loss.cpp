@@ -24,41 +24,37 @@ SYSTEMTIME fakeDay;   // what the backup clock reads
 bool QuitPosted() { MSG msg; return PeekMessageA(&msg, NULL, WM_QUIT, WM_QUIT, PM_REMOVE) != 0; }
 
 // The harness itself resets the store's fault injector and the registry key.
-class LossTest : public QuibletTest {
-protected:
+struct LossTest : QuibletTest {
     void SetUp() override { QuibletTest::SetUp(), failing = nullptr, StoreFaultInjector = FailCreating; }
     void TearDown() override { BackupClock = GetLocalTime, MachineKeyWriteRefused = nullptr, QuibletTest::TearDown(); }
 };
 
 // ---- A failed save before windows go leaves them all -------------------------
 // (The note menu's "Notes verbergen" takes the tray command's path.)
-struct WindowAction { const char* name; void (*run)(HWND note); };
-const WindowAction Actions[] = {
-    { "hide button",
-      [](HWND note) {
-          RECT rect;
-          GetWindowRect(note, &rect);
-          SendMessageA(note, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(rect.right - 30, rect.top + 10));
-      } },
-    { "tray Notes verbergen", [](HWND) { RunTrayCommand(IDM_TRAY_HIDE_NOTES); } },
-    { "Immer im Vordergrund", [](HWND) { RunTrayCommand(IDM_TRAY_ON_TOP); } },
-    { "Beenden", [](HWND) { RunTrayCommand(IDM_TRAY_QUIT); } },
-    { "WM_CLOSE", [](HWND) { SendMessageA(hMainDialog, WM_CLOSE, 0, 0); } },
-    { "note list Sichtbar",
-      [](HWND) { OpenNoteList(hMainDialog), SendMessageA(hNoteListDialog, WM_COMMAND, IDC_LIST_VISIBLE, 0); } },
+// Failures name the row by its number.
+void (*const Actions[])(HWND note) = {
+    [](HWND note) {   // 0: the hide button
+        RECT rect;
+        GetWindowRect(note, &rect);
+        SendMessageA(note, WM_NCLBUTTONDOWN, HTCAPTION, MAKELPARAM(rect.right - 30, rect.top + 10));
+    },
+    [](HWND) { RunTrayCommand(IDM_TRAY_HIDE_NOTES); },   // 1: tray "Notes verbergen"
+    [](HWND) { RunTrayCommand(IDM_TRAY_ON_TOP); },   // 2: "Immer im Vordergrund"
+    [](HWND) { RunTrayCommand(IDM_TRAY_QUIT); },   // 3: "Beenden"
+    [](HWND) { SendMessageA(hMainDialog, WM_CLOSE, 0, 0); },   // 4
+    [](HWND) { OpenNoteList(hMainDialog), SendMessageA(hNoteListDialog, WM_COMMAND, IDC_LIST_VISIBLE, 0); },   // 5
 };
 
 class FailedSave : public LossTest, public ::testing::WithParamInterface<int> {};
 
 TEST_P(FailedSave, KeepsEveryWindowUntilTheDiskTakesTheText)
 {
-    const WindowAction& action = Actions[GetParam()];
     NoteRecord* notes[] = { ShownNote("erster Text"), ShownNote("zweiter Text") };
     HWND windows[] = { notes[0]->window, notes[1]->window };   // the same windows must stay
     BoxAnswer* boxes = FailFrom("\\");
-    action.run(windows[0]);
+    Actions[GetParam()](windows[0]);
     // The error box shows the action tried to save (what it does then is tested with the shell).
-    EXPECT_TRUE(boxes->count >= 1 && !QuitPosted() && NotesHidden == 0 && NotesOnTop == 0) << action.name;
+    EXPECT_TRUE(boxes->count >= 1 && !QuitPosted() && NotesHidden == 0 && NotesOnTop == 0) << GetParam();
     for (int i = 0; i < 2; i++)
         EXPECT_TRUE(notes[i]->window == windows[i] && IsWindowVisible(windows[i]) && notes[i]->visible == 1) << i;
 }
@@ -70,14 +66,13 @@ TEST_F(LossTest, HideAllInsideTheErrorBoxMarksNoNoteHidden)
 {
     NoteRecord *first = ShownNote("eins"), *second = ShownNote("zwei");
     failing = "\\";
-    BoxAnswer* box = AnswerNextBox(TEXT_ERROR_CAPTION, IDOK, [](HWND) { failing = nullptr, RunTrayCommand(IDM_TRAY_HIDE_NOTES); });
-    Actions[0].run(second->window);   // the hide button
-    ASSERT_TRUE(box->answered);
+    AnswerNextBox(TEXT_ERROR_CAPTION, IDOK, [](HWND) { failing = nullptr, RunTrayCommand(IDM_TRAY_HIDE_NOTES); });
+    Actions[0](second->window);   // the hide button; only Notes verbergen in its box can take the first window
     EXPECT_TRUE(!first->window && !second->window && first->visible == 1 && second->visible == 1);
 }
 
 // ---- The note list ---------------------------------------------------------------------
-TEST_F(LossTest, ListDeleteKeepsTheFileWhileTheIndexStillListsTheNote)
+TEST_F(LossTest, NoteListKeepsDeletedFilesWhileIndexedAndNeverActsOnAStaleRecord)
 {
     NoteRecord* note = ShownNote("bleibt");
     ASSERT_EQ(SaveNotes(), 1);
@@ -89,26 +84,26 @@ TEST_F(LossTest, ListDeleteKeepsTheFileWhileTheIndexStillListsTheNote)
     EXPECT_TRUE(boxes->count == 1 && CountNotes() == 0);
     EXPECT_EQ(ReadFileBytes(InDataFolder(NOTE_INDEX_FILE)), index);
     EXPECT_NE(ReadFileBytes(file).find("bleibt"), std::string::npos);
-}
 
-TEST_F(LossTest, ListNeverActsOnANewNoteAtAGoneNotesAddress)
-{
+    // Nor does the list ever act on a new note at a gone note's address.
+    failing = nullptr;
+    SendMessageA(hNoteListDialog, WM_COMMAND, IDC_CLOSE, 0);
     NoteRecord* gone = AddTestNote();
-    AppSettings.safeMode = 0;
     OpenNoteList(hMainDialog);
     ASSERT_EQ(CurrentListNote, gone);
     RemoveNote(gone);
-    NoteRecord* fresh;   // new notes (listed, so freed at the end) until one takes the gone note's address
-    while ((fresh = NewNoteRecord()) != gone && CountNotes() < 100) PushNoteFront(fresh);
+    NoteRecord* fresh = nullptr;   // new notes (listed, so freed at the end) until one takes the gone note's address
+    while (fresh != gone && CountNotes() < 100) PushNoteFront(fresh = NewNoteRecord());
     ASSERT_EQ(fresh, gone) << "no new record took the address";
-    PushNoteFront(fresh);
     for (int button : { IDC_LIST_ALARM, IDC_LIST_VISIBLE, IDC_LIST_DELETE })
         SendMessageA(hNoteListDialog, WM_COMMAND, button, 0);
     EXPECT_TRUE(IsNoteListed(fresh) && fresh->alarmOn == 0 && !fresh->window);
 }
 
 // ---- Files ---------------------------------------------------------------------------------
-TEST_F(LossTest, TwoRecordsNamingOneFileGetAFileEach)
+// Two records naming one file get a file each; content the editor cannot
+// take in whole is kept beside the note.
+TEST_F(LossTest, OddFilesKeepTheirOriginals)
 {
     NoteIndexRecord records[2] = {};
     for (NoteIndexRecord& record : records) record.width = 180, record.height = 200, strcpy(record.fileName, "ABCDEF01.dat");
@@ -118,10 +113,6 @@ TEST_F(LossTest, TwoRecordsNamingOneFileGetAFileEach)
     std::string name = NoteList.head->next->fileName;
     RemoveNote(NoteList.head);   // deletes its file: the other note's own copy stays
     EXPECT_EQ(ReadFileBytes(InDataFolder(name.c_str())), "{\\rtf1 geteilt}") << name;
-}
-
-TEST_F(LossTest, ContentTheEditorCannotTakeInWholeIsKeptBesideTheNote)
-{
     struct { const char* bytes; const char* words; } files[] = {
         { "x{\\rtf1 Hallo Welt}", "Hallo Welt" },   // a stray byte before the header must not empty the note
         { "{\\rtf1 Vorne}Hinten", "Hinten" },
@@ -131,8 +122,7 @@ TEST_F(LossTest, ContentTheEditorCannotTakeInWholeIsKeptBesideTheNote)
         NoteRecord* note = AddTestNote();
         std::string path = InDataFolder(note->fileName);
         WriteFileBytes(path, file.bytes);
-        ASSERT_EQ(MakeNoteWindow(note, NOTE_EDITOR_STYLE, NoteTextFromFile), 1);
-        ASSERT_EQ(SaveNotes(), 1);
+        ASSERT_TRUE(MakeNoteWindow(note, NOTE_EDITOR_STYLE, NoteTextFromFile) == 1 && SaveNotes() == 1);
         bool shown = ReadFileBytes(path).find(file.words) != std::string::npos;
         EXPECT_TRUE(shown || (file.bytes[0] != 'x' && ReadFileBytes(path + ".bak") == file.bytes)) << file.bytes;
     }
@@ -144,26 +134,37 @@ TEST_F(LossTest, FirstSaveOfADayBacksUpTheLastSaveAndAWeekIsKept)
     NoteRecord* note = ShownNote("Tag 0");
     ASSERT_EQ(SaveNotes(), 1);   // nothing saved before: nothing to keep
     std::string backups = InDataFolder(BACKUP_FOLDER), file = InDataFolder(note->fileName);
-    for (WORD day = 1; day <= 8; day++) {
+    for (WORD& day = fakeDay.wDay; day <= 8; day++) {   // the clock's day, 9 after the loop
         std::string folder = backups + "\\2026-03-0" + char('0' + day) + "\\";
         std::string saved = ReadFileBytes(InDataFolder(NOTE_INDEX_FILE)) + ReadFileBytes(file);
-        fakeDay.wDay = day;
         SetEditorText(note->editor, folder.c_str());
-        ASSERT_EQ(SaveNotes(), 1);
-        ASSERT_EQ(SaveNotes(), 1);   // the second save of a day leaves the backup
+        ASSERT_TRUE(SaveNotes() == 1 && SaveNotes() == 1);   // the second save of a day leaves the backup
         EXPECT_EQ(ReadFileBytes(folder + NOTE_INDEX_FILE) + ReadFileBytes(folder + note->fileName), saved) << day;
     }
     EXPECT_TRUE(!FileExists(backups + "\\2026-03-01") && FileExists(backups + "\\2026-03-02\\" NOTE_INDEX_FILE));
-    fakeDay.wDay = 9;
     BoxAnswer* boxes = FailFrom("\\" BACKUP_FOLDER "\\");   // a full disk as the backup is made
     EXPECT_TRUE(SaveNotes() == 1 && boxes->count == 0);
 }
 
 // ---- Alarms and settings -------------------------------------------------------------------
-TEST_F(LossTest, AlarmWithoutAWindowShowsOneBoxPerRingingAndStillCountsDown)
+void SetMachineSizeX(DWORD x) { RegSetKeyValueA(HKEY_LOCAL_MACHINE, SettingsKeyPath, "NotesSizeX", REG_DWORD, &x, 4); }
+
+// What the system refuses costs the user nothing: settings of a user who may
+// not write the machine key, and alarms whose windows cannot be made.
+TEST_F(LossTest, RefusedMachineKeyAndAlarmWindowsLoseNothing)
 {
-    SYSTEMTIME now;
-    GetLocalTime(&now);
+    SetMachineSizeX(333);
+    MachineKeyWriteRefused = [] { return true; };
+    LoadSettings();
+    EXPECT_EQ(AppSettings.notesSizeX, 333) << "the administrator's value";
+    AppSettings.notesSizeX = 444;
+    EXPECT_TRUE(SaveSettings());
+    SetMachineSizeX(555);
+    LoadSettings();
+    EXPECT_EQ(AppSettings.notesSizeX, 444) << "written for the user, whose own key wins";
+
+    // An alarm without a window shows one box per ringing and still counts down.
+    const SYSTEMTIME now = { 2026, 12, 0, 6, 21, 5, 0, 0 };   // the alarms are checked at this instant
     NoteRecord* notes[] = { AddTestNote(), AddTestNote() };
     for (NoteRecord* n : notes)
         n->alarmOn = 1, n->alarmYear = now.wYear, n->alarmMonth = now.wMonth, n->alarmDay = now.wDay,
@@ -174,19 +175,4 @@ TEST_F(LossTest, AlarmWithoutAWindowShowsOneBoxPerRingingAndStillCountsDown)
     for (int tick = 0; tick < 3; tick++) CheckAlarmsAt(now);
     EXPECT_EQ(boxes->count, 2) << "one box for each note's ringing";
     EXPECT_EQ(notes[1]->reminderCountdown, 5 * 12 + 1 - 1);
-}
-
-TEST_F(LossTest, SettingsOfAUserWhoMayNotWriteTheMachineKey)
-{
-    DWORD size = 333;
-    RegSetKeyValueA(HKEY_LOCAL_MACHINE, SettingsKeyPath, "NotesSizeX", REG_DWORD, &size, sizeof size);
-    MachineKeyWriteRefused = [] { return true; };
-    LoadSettings();
-    EXPECT_EQ(AppSettings.notesSizeX, 333) << "the administrator's value";
-    AppSettings.notesSizeX = 444;
-    EXPECT_TRUE(SaveSettings());
-    size = 555;
-    RegSetKeyValueA(HKEY_LOCAL_MACHINE, SettingsKeyPath, "NotesSizeX", REG_DWORD, &size, sizeof size);
-    LoadSettings();
-    EXPECT_EQ(AppSettings.notesSizeX, 444) << "written for the user, whose own key wins";
 }
