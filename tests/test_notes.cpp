@@ -36,106 +36,17 @@ LRESULT CALLBACK RecordHeights(HWND window, UINT message, WPARAM wParam, LPARAM 
 }
 }  // namespace
 
-TEST_F(QuibletTest, NewNoteSitsAtTheLowerRightAndTakesLongText)
+TEST_F(QuibletTest, NewNoteSitsLowerRightTakesLongTextSavesItselfKeepsHundredByHundredAndItsTitleButtonsAct)
 {
     AppSettings.notesSizeX = 250;
     ASSERT_EQ(CreateNote(), 1);
     NoteRecord* note = NoteList.head;
     RECT r = WindowRect(note->window);
-    EXPECT_EQ(std::make_pair(r.left, r.right), std::make_pair(GetSystemMetrics(SM_CXFULLSCREEN) - 280L, GetSystemMetrics(SM_CXFULLSCREEN) - 30L));
+    LONG right = GetSystemMetrics(SM_CXFULLSCREEN) - 30;
+    EXPECT_EQ(std::make_pair(r.left, r.right), std::make_pair(right - 250, right));
     EXPECT_EQ(SendMessageA(note->editor, EM_GETLIMITTEXT, 0, 0), NOTE_TEXT_LIMIT) << "far above the control's default";
-}
 
-TEST(TitleButtons, HitAreasHaveExclusiveBounds)
-{
-    RECT w = { 100, 50, 300, 250 };
-    struct { int x, y; TitleButton want; } cases[] = {
-        { 110, 51, TitleNone }, { 110, 52, TitleMenu }, { 110, 68, TitleMenu }, { 110, 69, TitleNone },
-        { 101, 60, TitleNone }, { 102, 60, TitleMenu }, { 118, 60, TitleMenu }, { 119, 60, TitleNone },
-        { 122, 60, TitleNone }, { 123, 60, TitleAlarm }, { 138, 60, TitleAlarm }, { 139, 60, TitleNone },
-        { 262, 60, TitleNone }, { 263, 60, TitleHide }, { 277, 60, TitleHide }, { 278, 60, TitleNone },
-        { 281, 60, TitleNone }, { 282, 60, TitleDelete }, { 300, 60, TitleDelete }, { 301, 60, TitleNone },
-    };
-    for (auto& c : cases) EXPECT_EQ(HitTitleButton(w, c.x, c.y), c.want) << c.x << "," << c.y;
-}
-
-TEST_F(QuibletTest, HideSavesRollsUpInStepsAndKeepsTheRecord)
-{
-    NoteRecord* note = ShownNote("Zahnarzt um drei", 200, 150);
-    HWND window = note->window;
-    noteProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordHeights)));
-    heights.clear();
-    PressTitle(window, 0, 30);
-    EXPECT_EQ(heights, std::vector<int>({ 200, 155, 110, 65, 20 }));
-    EXPECT_TRUE(!IsWindow(window) && note->visible == 0);
-    EXPECT_NE(ReadFileBytes(InDataFolder(note->fileName)).find("Zahnarzt"), std::string::npos);
-    AppSettings.sound = 0;
-    PressTitle(ShownNote("leise", 400, 150)->window, 0, 30);
-    EXPECT_EQ(SoundsPlayed, std::vector<std::string>({ "..\\Paper2.wav" })) << "once, with sounds on only";
-}
-
-TEST_F(QuibletTest, DeletingAsksOnlyInSafeModeAndCloseNeverAsks)
-{
-    for (DWORD safe : { 1, 0, 2 }) {
-        AppSettings.safeMode = safe;
-        NoteRecord* note = ShownNote("weg");
-        SaveNotes();
-        std::string file = InDataFolder(note->fileName);
-        HWND window = note->window;
-        if (safe == 1) {
-            BoxAnswer* no = AnswerNextBox(TEXT_DELETE_CAPTION, IDNO);
-            PressTitle(window, 0, 10);
-            EXPECT_TRUE(no->text == TEXT_DELETE_QUESTION && IsWindow(window));
-            AnswerNextBox(TEXT_DELETE_CAPTION, IDYES);
-        }
-        PressTitle(window, 0, 10);
-        EXPECT_FALSE(IsWindow(window) || FileExists(file) || NoteList.head) << safe;
-        SendMessageA(ShownNote("zu")->window, WM_CLOSE, 0, 0);
-        EXPECT_EQ(CountNotes(), 0);
-    }
-}
-
-TEST_F(QuibletTest, SizingKeepsHundredByHundredAndMenuAndAlarmButtonsAct)
-{
-    NoteRecord* note = ShownNote("x", 200, 150);
-    RECT r = { 200, 150, 290, 180 };
-    SendMessageA(note->window, WM_SIZING, WMSZ_BOTTOMRIGHT, reinterpret_cast<LPARAM>(&r));
-    EXPECT_TRUE(r.right == 300 && r.bottom == 250 && note->width == 100 && note->height == 100);
-    MenuSeen* menu = WatchNextMenu();
-    PressTitle(note->window, 10);
-    EXPECT_TRUE(menu->opened && menu->menu == hCommandMenu && menu->rect.top == WindowRect(note->window).top + 16);
-    note->alarmOn = 1, note->frameState = FRAME_RINGING;
-    PressTitle(note->window, 30);
-    EXPECT_TRUE(note->alarmOn == 0 && note->frameState == FRAME_NORMAL) << "the bell acknowledged";
-}
-
-TEST_F(QuibletTest, TextCommandsToggleEffectsAndTheFontClearsLinks)
-{
-    NoteRecord* note = ShownNote("eins zwei");
-    CHARFORMATA plain = { sizeof plain, CFM_BOLD | CFM_ITALIC | CFM_UNDERLINE | CFM_STRIKEOUT };
-    SendMessageA(note->editor, EM_SETCHARFORMAT, SCF_ALL, reinterpret_cast<LPARAM>(&plain));   // the default font may be bold
-    for (UINT command : { IDM_TEXT_BOLD, IDM_TEXT_ITALIC, IDM_TEXT_UNDERLINE, IDM_TEXT_STRIKEOUT, IDM_TEXT_BOLD }) {
-        SendMessageA(note->editor, EM_SETSEL, 0, 4);
-        RunTextCommand(note->editor, note->window, command);
-    }
-    CHARFORMATA f = { sizeof f };
-    SendMessageA(note->editor, EM_SETSEL, 0, 4);
-    SendMessageA(note->editor, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&f));
-    EXPECT_EQ(f.dwEffects & f.dwMask & plain.dwMask, DWORD(CFE_ITALIC | CFE_UNDERLINE | CFE_STRIKEOUT))
-        << "bold toggled on and off";
-
-    LOGFONTA font = { 0, 0, 0, 0, FW_BOLD };
-    CHARFORMATA chosen = { sizeof chosen };
-    chosen.dwEffects = CFE_LINK | CFE_PROTECTED | CFE_ITALIC;
-    FormatFromChosenFont(font, 120, RGB(9, 8, 7), &chosen);
-    EXPECT_EQ(chosen.dwMask & (CFM_LINK | CFM_PROTECTED | CFM_OFFSET), DWORD(CFM_LINK | CFM_PROTECTED));
-    EXPECT_EQ(chosen.dwEffects & (CFE_LINK | CFE_PROTECTED | CFE_ITALIC | CFE_BOLD), DWORD(CFE_BOLD));
-}
-
-// Ticks come every five seconds; a change is saved once it rested three.
-TEST_F(QuibletTest, AutosaveWaitsForAQuietSpellAndNeverSavesFromAModalLoop)
-{
-    NoteRecord* note = ShownNote("");
+    // Autosave: ticks come every five seconds; a change is saved once it rested three.
     ResetAutosave();
     DWORD saves = SaveCount;
     AutosaveTick(10000);
@@ -153,7 +64,6 @@ TEST_F(QuibletTest, AutosaveWaitsForAQuietSpellAndNeverSavesFromAModalLoop)
     AutosaveTick(100000);
     SaveNotes();
     EXPECT_FALSE(AutosaveTick(200000)) << "a save in between made it unneeded";
-    EXPECT_EQ(SaveCount, saves + 3);
 
     note->top++;
     AutosaveTick(GetTickCount() - 10000);   // a change that rested long enough
@@ -163,11 +73,81 @@ TEST_F(QuibletTest, AutosaveWaitsForAQuietSpellAndNeverSavesFromAModalLoop)
     SendMessageA(hMainDialog, WM_TIMER, MAIN_TIMER_ID, 0);
     TickFromMainLoop = FALSE;
     EXPECT_EQ(SaveCount, saves + 4);
+
+    r = { 200, 150, 290, 180 };
+    SendMessageA(note->window, WM_SIZING, WMSZ_BOTTOMRIGHT, reinterpret_cast<LPARAM>(&r));
+    EXPECT_TRUE(r.right == 300 && r.bottom == 250 && note->width == 100 && note->height == 100);
+
+    // A window from (100, 50) to (300, 250).
+    struct { int x, y; TitleButton want; } cases[] = {
+        { 110, 51, TitleNone }, { 110, 52, TitleMenu }, { 110, 68, TitleMenu }, { 110, 69, TitleNone },
+        { 101, 60, TitleNone }, { 102, 60, TitleMenu }, { 118, 60, TitleMenu }, { 119, 60, TitleNone },
+        { 122, 60, TitleNone }, { 123, 60, TitleAlarm }, { 138, 60, TitleAlarm }, { 139, 60, TitleNone },
+        { 262, 60, TitleNone }, { 263, 60, TitleHide }, { 277, 60, TitleHide }, { 278, 60, TitleNone },
+        { 281, 60, TitleNone }, { 282, 60, TitleDelete }, { 300, 60, TitleDelete }, { 301, 60, TitleNone },
+    };
+    for (auto& c : cases) EXPECT_EQ(HitTitleButton({ 100, 50, 300, 250 }, c.x, c.y), c.want) << c.x << "," << c.y;
+    MenuSeen* menu = WatchNextMenu();
+    PressTitle(note->window, 10);
+    EXPECT_TRUE(menu->opened && menu->menu == hCommandMenu && menu->rect.top == WindowRect(note->window).top + 16);
+    note->alarmOn = 1, note->frameState = FRAME_RINGING;
+    PressTitle(note->window, 30);
+    EXPECT_TRUE(note->alarmOn == 0 && note->frameState == FRAME_NORMAL) << "the bell acknowledged";
 }
 
-TEST_F(QuibletTest, ExportThenImportBringsTheTextBack)
+TEST_F(QuibletTest, HideSavesRollsUpInStepsAndDeletingAsksOnlyInSafeMode)
 {
-    NoteRecord* note = ShownNote("Fett");
+    NoteRecord* note = ShownNote("Zahnarzt um drei", 200, 150);
+    HWND window = note->window;
+    noteProc = reinterpret_cast<WNDPROC>(SetWindowLongPtrA(window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(RecordHeights)));
+    heights.clear();
+    PressTitle(window, 0, 30);
+    EXPECT_EQ(heights, std::vector<int>({ 200, 155, 110, 65, 20 }));
+    EXPECT_TRUE(!IsWindow(window) && note->visible == 0);
+    EXPECT_NE(ReadFileBytes(InDataFolder(note->fileName)).find("Zahnarzt"), std::string::npos);
+    AppSettings.sound = 0;
+    PressTitle(ShownNote("leise", 400, 150)->window, 0, 30);
+    EXPECT_EQ(SoundsPlayed, std::vector<std::string>({ "..\\Paper2.wav" })) << "once, with sounds on only";
+
+    // Deleting, by the button or by closing, forgets the note and its file.
+    for (DWORD safe : { 1, 0, 2 }) {
+        AppSettings.safeMode = safe;
+        note = ShownNote("weg");
+        SaveNotes();
+        std::string file = InDataFolder(note->fileName);
+        window = note->window;
+        if (safe == 1) {
+            BoxAnswer* no = AnswerNextBox(TEXT_DELETE_CAPTION, IDNO);
+            PressTitle(window, 0, 10);
+            EXPECT_TRUE(no->text == TEXT_DELETE_QUESTION && IsWindow(window));
+            AnswerNextBox(TEXT_DELETE_CAPTION, IDYES);
+        }
+        PressTitle(window, 0, 10);
+        EXPECT_FALSE(IsWindow(window) || FileExists(file)) << safe;
+        SendMessageA(ShownNote("zu")->window, WM_CLOSE, 0, 0);
+        EXPECT_EQ(CountNotes(), 2) << "the two hidden notes only, safe mode " << safe;
+    }
+}
+
+TEST_F(QuibletTest, TextCommandsToggleEffectsTheFontClearsLinksAndExportImportBringsTheTextBack)
+{
+    NoteRecord* note = ShownNote("eins zwei");
+    const DWORD effects = CFE_BOLD | CFE_ITALIC | CFE_UNDERLINE | CFE_STRIKEOUT;
+    CHARFORMATA f = { sizeof f, effects };   // the same bits as masks; all off, as the default font may be bold
+    SendMessageA(note->editor, EM_SETSEL, 0, 4);
+    SendMessageA(note->editor, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&f));
+    for (UINT command : { IDM_TEXT_BOLD, IDM_TEXT_ITALIC, IDM_TEXT_UNDERLINE, IDM_TEXT_STRIKEOUT, IDM_TEXT_BOLD })
+        RunTextCommand(note->editor, note->window, command);
+    SendMessageA(note->editor, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&f));
+    EXPECT_EQ(f.dwEffects & effects, effects & ~CFE_BOLD) << "bold toggled on and off";
+
+    LOGFONTA font = { 0, 0, 0, 0, FW_BOLD };
+    CHARFORMATA chosen = { sizeof chosen };
+    chosen.dwEffects = CFE_LINK | CFE_PROTECTED | CFE_ITALIC;
+    FormatFromChosenFont(font, 120, RGB(9, 8, 7), &chosen);
+    EXPECT_EQ(chosen.dwMask & (CFM_LINK | CFM_PROTECTED | CFM_OFFSET), DWORD(CFM_LINK | CFM_PROTECTED));
+    EXPECT_EQ(chosen.dwEffects & (CFE_LINK | CFE_PROTECTED | CFE_ITALIC | CFE_BOLD), DWORD(CFE_BOLD));
+
     std::string path = dataFolder + "\\..\\export";
     auto typePath = [&](HWND box) {
         SetDlgItemTextA(box, 1148, path.c_str());
@@ -180,7 +160,7 @@ TEST_F(QuibletTest, ExportThenImportBringsTheTextBack)
     SetWindowTextA(note->editor, "anders");
     AnswerNextBox(NULL, IDOK, typePath);
     SendMessageA(note->window, WM_COMMAND, IDM_NOTE_IMPORT, 0);
-    EXPECT_EQ(EditorText(note->editor), "Fett");
+    EXPECT_EQ(EditorText(note->editor), "eins zwei");
     ASSERT_EQ(SaveNotes(), 1);
     EXPECT_TRUE(FileExists(InDataFolder(note->fileName))) << "content files stay in the data folder";
 }
@@ -189,23 +169,18 @@ TEST_F(QuibletTest, ExportThenImportBringsTheTextBack)
 // file; a machine where it cannot be installed fails here.
 TEST_F(QuibletTest, PrintingMakesOneJobNamedAfterTheProgramAndCancelPrintsNothing)
 {
-    char system[MAX_PATH];
-    GetSystemDirectoryA(system, sizeof system);
-    std::string ppd = std::string(system) + "\\spool\\drivers\\x64\\3\\quiblet-test.ppd";
+    std::string ppd = "C:\\windows\\system32\\spool\\drivers\\x64\\3\\quiblet-test.ppd";
     ASSERT_TRUE(WriteFileBytes(ppd, "*PPD-Adobe: \"4.3\"\n*ModelName: \"Q\"\n*NickName: \"Q\"\n*DefaultPageSize: A4\n"
                                     "*PageSize A4/A4: \"\"\n*DefaultImageableArea: A4\n*ImageableArea A4/A4: \"18 18 577 824\"\n"
                                     "*DefaultPaperDimension: A4\n*PaperDimension A4/A4: \"595 842\"\n"));
-    DRIVER_INFO_3A driver = { 3, const_cast<char*>("Quiblet Test"), const_cast<char*>("Windows x64"),
-                              const_cast<char*>("wineps.drv"), const_cast<char*>("quiblet-test.ppd"),
-                              const_cast<char*>("wineps.drv") };
+    auto text = [](const char* s) { return const_cast<char*>(s); };
+    DRIVER_INFO_3A driver = { 3, text("Quiblet Test"), text("Windows x64"), text("wineps.drv"),
+                              text("quiblet-test.ppd"), text("wineps.drv") };
     ASSERT_TRUE(AddPrinterDriverA(NULL, 3, reinterpret_cast<LPBYTE>(&driver)) || GetLastError() == ERROR_PRINTER_DRIVER_ALREADY_INSTALLED);
     std::string output = "/tmp/quiblet-print-" + std::to_string(GetCurrentProcessId()) + ".ps";
-    PRINTER_INFO_2A info = {};
-    info.pPrinterName = const_cast<char*>("Quiblet Test Printer");
-    info.pPortName = const_cast<char*>(output.c_str());
-    info.pDriverName = driver.pName;
-    info.pPrintProcessor = const_cast<char*>("WinPrint");
-    info.pDatatype = const_cast<char*>("RAW");
+    PRINTER_INFO_2A info = { NULL, text("Quiblet Test Printer"), NULL, text(output.c_str()), driver.pName };
+    info.pPrintProcessor = text("WinPrint");
+    info.pDatatype = text("RAW");
     HANDLE printer = AddPrinterA(NULL, 2, reinterpret_cast<LPBYTE>(&info));
     ASSERT_TRUE(printer || GetLastError() == ERROR_PRINTER_ALREADY_EXISTS) << "error " << GetLastError();
     ASSERT_TRUE(SetDefaultPrinterA(info.pPrinterName));
