@@ -8,9 +8,7 @@
 #include <richedit.h>
 #include <map>
 #include <random>
-#include <optional>
 #include <set>
-#include "alarm/alarm_scheduler.h"
 #include "notelist/note_list_dialog.h"
 #include "notes/note_store.h"
 #include "notes/note_window.h"
@@ -37,23 +35,11 @@ static std::string IndexOf(int notes)
     return index;
 }
 
-// The real program, ended by force (if still running) when it goes out of scope.
-struct Program : PROCESS_INFORMATION {
-    ~Program()
-    {
-        TerminateProcess(hProcess, 9);
-        WaitForSingleObject(hProcess, 10000);
-        CloseHandle(hProcess);
-        CloseHandle(hThread);
-    }
-};
-
 TEST_F(QuibletTest, KilledWhileSavingItLeavesWholeFilesAndStartsCleanly)
 {
     const std::string exe = _pgmptr, program = exe.substr(0, exe.rfind("\\tests\\")) + "\\Quiblet.exe";
-    // The folder a start one level up uses, as the program works it out.
-    const std::string start = dataFolder + "\\..";
-    SetCurrentDirectoryA(start.c_str());
+    // The folder a start one level up uses, as the program works it out; the program starts there too.
+    SetCurrentDirectoryA((dataFolder + "\\..").c_str());
     ASSERT_TRUE(SetUpDataFolder());
     DWORD off = 0;   // the key a user's start reads: quiet, no info screen, the notes shown
     for (const char* name : { "Splash", "Sound", "StartupNotes" })
@@ -67,37 +53,39 @@ TEST_F(QuibletTest, KilledWhileSavingItLeavesWholeFilesAndStartsCleanly)
     std::mt19937 random(CountFromEnvironment("QUIBLET_SEED", GetTickCount()));
     const int kills = CountFromEnvironment("QUIBLET_CRASH_KILLS", 4);
     for (int kill = 0; kill <= kills; kill++) {
-        std::optional<Program> running(Program{});
+        PROCESS_INFORMATION running;
         STARTUPINFOA si = { sizeof si };
-        ASSERT_TRUE(CreateProcessA(program.c_str(), NULL, NULL, NULL, FALSE, 0, NULL, start.c_str(), &si, &*running));
+        ASSERT_TRUE(CreateProcessA(program.c_str(), NULL, NULL, NULL, FALSE, 0, NULL, NULL, &si, &running));
         // The program's main dialog and its notes' editors by the notes' places, all made by its first thread.
         HWND main = NULL;
         std::map<std::pair<LONG, LONG>, HWND> editors;
-        ASSERT_TRUE(PumpUntil([&] {
+        // Not an ASSERT: the program is ended below whatever happens.
+        EXPECT_TRUE(PumpUntil([&] {
             main = NULL, editors.clear();
             for (HWND top = GetTopWindow(NULL); top; top = GetWindow(top, GW_HWNDNEXT)) {
                 RECT r;
                 GetWindowRect(top, &r);
-                if (GetWindowThreadProcessId(top, NULL) != running->dwThreadId) continue;
+                if (GetWindowThreadProcessId(top, NULL) != running.dwThreadId) continue;
                 if (GetDlgItem(top, IDC_MAIN_OK)) main = top;
                 if (HWND editor = FindWindowExA(top, NULL, NOTE_EDITOR_CLASS, NULL)) editors[{ r.left, r.top }] = editor;
             }
             return main && editors.size() == size_t(Notes);
         }, 60000)) << editors.size() << " note windows";
-        WaitForInputIdle(running->hProcess, 10000);
+        WaitForInputIdle(running.hProcess, 10000);
         EXPECT_FALSE(FileExists(InDataFolder("note.dat.tmp"))) << "leftovers are cleaned up at start";
         if (kill == kills && PostMessageA(main, WM_CLOSE, 0, 0)) {   // the last start ends as a user ends it
-            EXPECT_EQ(WaitForSingleObject(running->hProcess, 20000), WAIT_OBJECT_0);
-            break;
+            EXPECT_EQ(WaitForSingleObject(running.hProcess, 20000), WAIT_OBJECT_0);
         }
-        for (int change = 0; change < 3; change++) {
+        for (int change = 0; kill < kills && change < 3; change++) {
             int typed = random() % Notes;
             const std::string text = *texts[typed].insert("round " + std::to_string(kill * 3 + change)).first;
             SendMessageTimeoutA(editors[Place(typed)], WM_SETTEXT, 0, LPARAM(text.c_str()), SMTO_NORMAL, 5000, NULL);
             PostMessageA(main, WM_ENDSESSION, TRUE, 0);
         }
-        WaitForSingleObject(running->hProcess, random() % 400);
-        running.reset();
+        WaitForSingleObject(running.hProcess, random() % 400);
+        TerminateProcess(running.hProcess, 9);
+        WaitForSingleObject(running.hProcess, 10000);
+        for (HANDLE handle : { running.hProcess, running.hThread }) CloseHandle(handle);
 
         ASSERT_EQ(ReadFileBytes(InDataFolder("note.dat")), IndexOf(Notes)) << "a whole index";
         for (int i = 0; i < Notes; i++) {
@@ -109,27 +97,24 @@ TEST_F(QuibletTest, KilledWhileSavingItLeavesWholeFilesAndStartsCleanly)
     }
 }
 
-TEST_F(QuibletTest, AThousandNotesLoadShowSaveRingAndListTwiceWithoutGrowth)
+TEST_F(QuibletTest, AThousandNotesLoadShowSaveAndListTwiceWithoutGrowth)
 {
     const int notes = CountFromEnvironment("QUIBLET_MANY_NOTES", 1000);
-    for (int i = 0; i < notes; i++) WriteFileBytes(InDataFolder(Name(i)), Rtf("Notiz " + std::to_string(i)));
-    WriteFileBytes(InDataFolder("note.dat"), IndexOf(notes));
     int gdi[2] = {};
     for (int round = 0; round < 2; round++) {
+        for (int i = 0; i < notes; i++) WriteFileBytes(InDataFolder(Name(i)), Rtf("Notiz " + std::to_string(i)));
+        WriteFileBytes(InDataFolder("note.dat"), IndexOf(notes));
         ASSERT_EQ(LoadNotes(), 1);
         NoteRecord* note = NoteList.head;
         for (int i = 0; i < 100 && note; i++, note = note->next) ASSERT_EQ(MakeNoteWindow(note, NOTE_EDITOR_STYLE, NoteTextFromFile), 1);
         ASSERT_EQ(SaveNotes(), 1);
-        CheckAlarmsAt(SYSTEMTIME{ 2026, 1, 1, 1, 1, 1, 0, 0 });
+        EXPECT_EQ(ReadFileBytes(InDataFolder("note.dat")), IndexOf(notes));
         OpenNoteList(hMainDialog);
         EXPECT_EQ(SendDlgItemMessageA(hNoteListDialog, IDC_LIST_VIEW, LVM_GETITEMCOUNT, 0, 0), notes);
-        SendMessageA(hNoteListDialog, WM_COMMAND, IDC_CLOSE, 0);
-        for (note = NoteList.head; note; note = note->next)
-            if (note->window) DestroyNoteWindow(note);
-        FreeNotes();
-        PumpPending();
+        // Each round ends as a test ends (dialogs closed, windows and notes freed) and the next begins afresh.
+        TearDown();
+        SetUp();
         gdi[round] = GdiObjectCount();
     }
-    EXPECT_EQ(ReadFileBytes(InDataFolder("note.dat")), IndexOf(notes));
     EXPECT_LE(gdi[1], gdi[0] + 2);
 }

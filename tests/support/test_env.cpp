@@ -1,6 +1,6 @@
 #include "support/test_env.h"
 #include <commctrl.h>
-#include <shellapi.h>
+#include <filesystem>
 #include <fstream>
 #include <deque>
 #include "alarm/note_props_dialog.h"
@@ -32,24 +32,20 @@ void PumpPending()
 }
 
 // ---- Boxes and refused windows, seen through one hook of the thread ---------
-namespace {
 // A box still awaited, or answered (`done`) when it was for one box only.
 struct Pending : BoxAnswer { std::string caption; int button; bool every, done; std::function<void(HWND)> prepare; };
-std::deque<Pending> pending;   // answers stay where they are
-std::string refusedClass;
-HWND openMenu;   // the last popup menu window made on this thread
-HHOOK hook;
+static std::deque<Pending> pending;   // answers stay where they are
+static std::string refusedClass;
+static HWND openMenu;   // the last popup menu window made on this thread
 
-void OnBoxActivated(HWND box)
+static void OnBoxActivated(HWND box)
 {
     SetPropA(box, "QuibletSeen", box);
-    char caption[256];
+    const std::string caption = EditorText(box);
     std::string text;
-    GetWindowTextA(box, caption, sizeof caption);
     for (HWND child = FindWindowExA(box, NULL, "Static", NULL); child; child = FindWindowExA(box, child, "Static", NULL))
         text += EditorText(child);
-    for (size_t i = 0; i < pending.size(); i++) {
-        Pending& want = pending[i];
+    for (Pending& want : pending) {
         if (want.done || (!want.caption.empty() && want.caption != caption)) continue;
         static_cast<BoxAnswer&>(want) = { true, want.count + 1, text };
         want.done = !want.every;
@@ -61,7 +57,7 @@ void OnBoxActivated(HWND box)
     PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
 }
 
-LRESULT CALLBACK WatchWindows(int code, WPARAM wParam, LPARAM lParam)
+static LRESULT CALLBACK WatchWindows(int code, WPARAM wParam, LPARAM lParam)
 {
     HWND window = reinterpret_cast<HWND>(wParam);
     char cls[64] = "";
@@ -72,11 +68,10 @@ LRESULT CALLBACK WatchWindows(int code, WPARAM wParam, LPARAM lParam)
     // A box is answered once, however often it is activated again.
     if (code == HCBT_ACTIVATE && strcmp(cls, "#32770") == 0 && !own && !GetPropA(window, "QuibletSeen"))
         OnBoxActivated(window);
-    return CallNextHookEx(hook, code, wParam, lParam);
+    return CallNextHookEx(NULL, code, wParam, lParam);
 }
 
-BOOL WINAPI RecordSound(LPCSTR sound, HMODULE, DWORD) { return SoundsPlayed.push_back(sound), TRUE; }
-}  // namespace
+static BOOL WINAPI RecordSound(LPCSTR sound, HMODULE, DWORD) { return SoundsPlayed.push_back(sound), TRUE; }
 
 BoxAnswer* AnswerNextBox(const char* caption, int buttonId, std::function<void(HWND)> prepare)
 {
@@ -163,22 +158,18 @@ int CountFromEnvironment(const char* name, int fallback)
 }
 
 // ---- Fixture ----------------------------------------------------------------------
-static std::string startFolder;
-
 void QuibletTest::SetUp()
 {
     static int counter;
-    startFolder = std::string(getenv("TEMP")) + "\\quiblet-test-" + std::to_string(GetCurrentProcessId()) + "-" + std::to_string(++counter);
-    dataFolder = startFolder + "\\tester";
-    CreateDirectoryA(startFolder.c_str(), NULL);
-    CreateDirectoryA(dataFolder.c_str(), NULL);
+    const std::string start = std::string(getenv("TEMP")) + "\\quiblet-test-" + std::to_string(GetCurrentProcessId());
+    dataFolder = start + "-" + std::to_string(++counter) + "\\tester";
+    std::filesystem::create_directories(dataFolder);
     lstrcpynA(DataFolder, dataFolder.c_str(), MAX_PATH);
     SetCurrentDirectoryA(DataFolder);
     SetDefaultSettings(&AppSettings);
     SeedRunTimeSwitches();
     ResetAutosave();
     SoundsPlayed.clear();
-    if (!hook) hook = SetWindowsHookExA(WH_CBT, WatchWindows, NULL, GetCurrentThreadId());
 }
 
 void QuibletTest::TearDown()
@@ -192,12 +183,11 @@ void QuibletTest::TearDown()
     pending.clear();
     refusedClass.clear();
     StoreFaultInjector = nullptr;
-    SetCurrentDirectoryA((startFolder + "\\..").c_str());
-    std::string from = startFolder + '\0';
-    SHFILEOPSTRUCTA remove = { NULL, FO_DELETE, from.c_str(), NULL, FOF_NO_UI };
-    SHFileOperationA(&remove);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, SettingsKeyPath);
-    RegDeleteKeyA(HKEY_CURRENT_USER, SettingsKeyPath);
+    SetCurrentDirectoryA(getenv("TEMP"));
+    std::error_code ignored;
+    std::filesystem::remove_all(dataFolder.substr(0, dataFolder.rfind('\\')), ignored);
+    for (HKEY root : { HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER })
+        RegDeleteKeyA(root, SettingsKeyPath);
 }
 
 // The test programs' main: the program set up as start-up does it, without
@@ -211,19 +201,15 @@ int main(int argc, char** argv)
     hRichEditLib = LoadLibraryA("RICHED32.DLL");
     if (!InitApplication(GetModuleHandleA(NULL))) return 1;
     hMainDialog = CreateMainDialog(hInstance);
-    // The program's PlaySoundA goes through this executable's import table.
+    // One hook sees the boxes and refused windows of every test; Windows ignores its handle when passing on.
+    SetWindowsHookExA(WH_CBT, WatchWindows, NULL, GetCurrentThreadId());
+    // The program's PlaySoundA goes through this executable's import table (a writable section).
     BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(NULL));
     IMAGE_NT_HEADERS* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
     DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
     ULONG_PTR playSound = reinterpret_cast<ULONG_PTR>(GetProcAddress(GetModuleHandleA("winmm.dll"), "PlaySoundA"));
-    for (auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); dll->Name; dll++) {
-        for (auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk); slot->u1.Function; slot++) {
-            if (slot->u1.Function != playSound) continue;
-            DWORD was;
-            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, PAGE_READWRITE, &was);
-            slot->u1.Function = reinterpret_cast<ULONG_PTR>(RecordSound);
-            VirtualProtect(&slot->u1.Function, sizeof slot->u1.Function, was, &was);
-        }
-    }
+    for (auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); dll->Name; dll++)
+        for (auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk); slot->u1.Function; slot++)
+            if (slot->u1.Function == playSound) slot->u1.Function = reinterpret_cast<ULONG_PTR>(RecordSound);
     return RUN_ALL_TESTS();
 }
