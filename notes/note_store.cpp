@@ -1,5 +1,6 @@
 #include "notes/note_store.h"
 #include <richedit.h>
+#include <algorithm>
 #include <memory>
 #include <new>
 #include <stddef.h>
@@ -686,18 +687,31 @@ int SaveNotesReporting(SaveReporting reporting)
     return 1;
 }
 
-// A damaged index may name one content file for two notes; deleting one
-// would then take the other's text. The later note gets a copy of its own.
-static void GiveOwnContentFile(NoteRecord* note)
+// A damaged index may name one content file for several notes; deleting one
+// would then take the others' text. Each later note gets a copy of its own.
+// Sorted by name, the notes sharing one stand together, so no pair of notes
+// needs comparing.
+static void GiveSharedFilesCopies()
 {
-    bool shared = false;
-    for (NoteRecord* other = NoteList.head; other && !shared; other = other->next)
-        shared = _stricmp(other->fileName, note->fileName) == 0;
-    if (!shared) return;
+    int count = CountNotes();
+    std::unique_ptr<NoteRecord*[]> byName(new (std::nothrow) NoteRecord*[count ? count : 1]);
+    if (!byName) return;
+    NoteRecord** end = byName.get();
+    for (NoteRecord* note = NoteList.head; note; note = note->next) *end++ = note;
+    std::stable_sort(byName.get(), end, [](const NoteRecord* a, const NoteRecord* b) {
+        return _stricmp(a->fileName, b->fileName) < 0;
+    });
+    char shared[NOTE_FILE_NAME_SIZE] = "";
     char from[MAX_PATH], to[MAX_PATH];
-    if (!DataFolderPath(note->fileName, from, sizeof from)) return;
-    MakeUniqueContentFileName(note->fileName);
-    if (DataFolderPath(note->fileName, to, sizeof to)) CopyFileA(from, to, TRUE);
+    for (NoteRecord** at = byName.get(); at != end; at++) {
+        NoteRecord* note = *at;
+        if (_stricmp(note->fileName, shared) != 0) {
+            lstrcpynA(shared, note->fileName, sizeof shared);
+        } else if (DataFolderPath(shared, from, sizeof from)) {
+            MakeUniqueContentFileName(note->fileName);
+            if (DataFolderPath(note->fileName, to, sizeof to)) CopyFileA(from, to, TRUE);
+        }
+    }
 }
 
 int LoadNotes()
@@ -724,7 +738,6 @@ int LoadNotes()
             NoteRecord* note = new (std::nothrow) NoteRecord();
             if (!note) { result = 0; continue; }
             DecodeIndexRecord(chunk[i], note);
-            GiveOwnContentFile(note);
             note->serial = NewNoteSerial();
             note->backBrush = CreateSolidBrush(note->backColor);
             if (!note->backBrush) { delete note; result = 0; continue; }
@@ -733,6 +746,7 @@ int LoadNotes()
             tail = &note->next;
         }
     } while (count == sizeof chunk);
+    GiveSharedFilesCopies();
     return result;
 }
 
