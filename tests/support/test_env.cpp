@@ -17,9 +17,13 @@ std::vector<std::string> SoundsPlayed;
 
 bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs)
 {
-    for (DWORD start = GetTickCount(); !condition() && GetTickCount() - start <= timeoutMs; PumpPending())
+    // The condition is judged once per turn: what it gathered on the turn that
+    // held is what the caller goes on with.
+    for (DWORD start = GetTickCount();; PumpPending()) {
+        if (condition()) return true;
+        if (GetTickCount() - start > timeoutMs) return false;
         MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT);
-    return condition();
+    }
 }
 
 void PumpPending()
