@@ -60,9 +60,11 @@ TEST_F(QuibletTest, TrayMenuOpensWithItsItemsAndChecksAndTogglesByTheRule)
     EXPECT_NE(ReadFileBytes(InDataFolder(a->fileName)).find("alpha"), std::string::npos);
     RunTrayCommand(IDM_TRAY_HIDE_NOTES);
     ASSERT_NE(a->window, (HWND)NULL);
-    SetEditorText(a->editor, "closed");
-    SendMessageA(hMainDialog, WM_CLOSE, 0, 0);
-    EXPECT_NE(ReadFileBytes(InDataFolder(a->fileName)).find("closed"), std::string::npos);
+    for (UINT message : { WM_ENDSESSION, WM_CLOSE }) {
+        SetEditorText(a->editor, message == WM_CLOSE ? "closed" : "ended");
+        SendMessageA(hMainDialog, message, TRUE, 0);
+        EXPECT_NE(ReadFileBytes(InDataFolder(a->fileName)).find(message == WM_CLOSE ? "closed" : "ended"), std::string::npos);
+    }
 }
 
 // The machine key, or the same path for the user when the machine key
