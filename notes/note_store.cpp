@@ -256,10 +256,13 @@ LONG GuardRtf(RtfGuard& guard, LPBYTE bytes, LONG count)
     return kept;
 }
 
+// A stream into an editor reads a file, or bytes read from one before.
 struct ReadCookie {
     HANDLE file;
     bool rtf;
     RtfGuard guard;
+    const std::string* bytes;
+    size_t at;
 };
 
 // ---- How much text an RTF file holds ---------------------------------------------
@@ -401,7 +404,14 @@ DWORD CALLBACK ReadStreamCallback(DWORD_PTR cookie, LPBYTE buffer, LONG requeste
     LONG kept = 0;
     while (kept == 0) {
         DWORD count = 0;
-        if (!ReadFile(stream->file, buffer, static_cast<DWORD>(requested), &count, NULL) || count == 0) break;
+        if (stream->bytes) {
+            count = static_cast<DWORD>(std::min(static_cast<size_t>(requested), stream->bytes->size() - stream->at));
+            memcpy(buffer, stream->bytes->data() + stream->at, count);
+            stream->at += count;
+        } else if (!ReadFile(stream->file, buffer, static_cast<DWORD>(requested), &count, NULL)) {
+            break;
+        }
+        if (count == 0) break;
         kept = stream->rtf ? GuardRtf(stream->guard, buffer, static_cast<LONG>(count)) : static_cast<LONG>(count);
     }
     *done = kept;
@@ -516,23 +526,25 @@ BOOL DecodeIndexRecord(const NoteIndexRecord& in, NoteRecord* note)
     return TRUE;
 }
 
-static int StreamIn(HWND editor, int format, const char* path, bool* whole)
+// Returns whether the control took the stream without an error.
+static bool StreamIn(HWND editor, int format, ReadCookie& stream)
 {
-    KernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
-                                  FILE_ATTRIBUTE_NORMAL, NULL));
-    if (!file.valid()) return 0;
-    ReadCookie stream = { file.get(), (format & SF_RTF) != 0, {} };
+    stream.rtf = (format & SF_RTF) != 0;
     EDITSTREAM es = {};
     es.dwCookie = reinterpret_cast<DWORD_PTR>(&stream);
     es.pfnCallback = ReadStreamCallback;
     SendMessageA(editor, EM_STREAMIN, format, reinterpret_cast<LPARAM>(&es));
-    if (whole) *whole = es.dwError == 0;
-    return 1;
+    return es.dwError == 0;
 }
 
 int StreamFileIn(HWND editor, int format, const char* path)
 {
-    return StreamIn(editor, format, path, nullptr);
+    KernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+                                  FILE_ATTRIBUTE_NORMAL, NULL));
+    if (!file.valid()) return 0;
+    ReadCookie stream = { file.get(), true, {}, nullptr, 0 };
+    StreamIn(editor, format, stream);
+    return 1;
 }
 
 int StreamFileOut(HWND editor, const char* path)
@@ -552,8 +564,8 @@ int LoadNoteText(const NoteRecord* note, HWND editor)
     // A file that does not start as RTF would come in empty: it comes in as
     // plain text.
     bool rtf = bytes.compare(0, RtfHeaderLength, RtfHeader) == 0;
-    bool whole = false;
-    if (!StreamIn(editor, rtf ? SF_RTF : SF_TEXT, path, &whole)) return 0;
+    ReadCookie stream = { INVALID_HANDLE_VALUE, rtf, {}, &bytes, 0 };
+    bool whole = StreamIn(editor, rtf ? SF_RTF : SF_TEXT, stream);
     GETTEXTLENGTHEX length = { GTL_NUMCHARS, 1200 };
     long long shown = SendMessageA(editor, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0);
     if (!bytes.empty() && (!rtf || !whole || shown < CountRtfText(bytes))) KeepOriginal(path);
