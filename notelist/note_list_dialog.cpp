@@ -169,15 +169,12 @@ void OnDeleteCommand(HWND dialog)
         return;
     }
     HWND window = CurrentListNote->window;
-    // The content file goes only once "note.dat" no longer lists the note;
-    // after a failed save the note would come back empty at the next start.
-    char fileName[NOTE_FILE_NAME_SIZE];
-    lstrcpynA(fileName, CurrentListNote->fileName, sizeof fileName);
     bool rowHoldsNote = NoteAtPosition(CurrentListRow) == CurrentListNote;
-    RemoveNote(CurrentListNote, KeepContent);
+    RemoveNote(CurrentListNote);
     ChooseListNote(nullptr);
     if (window) DestroyWindow(window);
-    if (SaveNotes()) DeleteContentFile(fileName);
+    // The save that writes "note.dat" without the note removes its file.
+    SaveNotes();
     if (rowHoldsNote) RemoveNoteListRow(ListView(dialog), CurrentListRow);
     else FillNoteList(ListView(dialog));
 }

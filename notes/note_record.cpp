@@ -25,9 +25,10 @@ void FormatContentFileName(const FILETIME& time, char out[NOTE_FILE_NAME_SIZE])
 }
 
 // The data folder's file names, read once per folder and again after each
-// load: apart from the notes' own files, which the list names, only what was
-// there before can hold a name, so a new note asks the disk nothing. Only
-// names short enough to be a content file's are kept, upper case, sorted.
+// load: apart from the notes' own files, which the list names, and deleted
+// notes' files that wait for the next save, only what was there before can
+// hold a name, so a new note asks the disk nothing. Only names short enough
+// to be a content file's are kept, upper case, sorted.
 typedef char FolderName[NOTE_FILE_NAME_SIZE];
 static char        NamesFolder[MAX_PATH];   // the folder they were read from
 static bool        FolderNamesRead;
@@ -83,6 +84,7 @@ static bool ContentNameInUse(const char* name)
 {
     for (NoteRecord* note = NoteList.head; note; note = note->next)
         if (_stricmp(note->fileName, name) == 0) return true;
+    if (IsContentFileAwaitingDelete(name)) return true;
     if (!FolderNamesRead || strcmp(NamesFolder, DataFolder) != 0) ReadFolderNames();
     if (!FolderNamesWhole) {
         char path[MAX_PATH];
@@ -221,11 +223,11 @@ static void PlayDeleteSound()
 
 // Unlinks, frees and forgets a record; the alarm dialog lets go of it first
 // so that it never writes into a freed record.
-static void RemoveListedNote(NoteRecord* note, ContentFileFate fate)
+static void RemoveListedNote(NoteRecord* note)
 {
     ForgetNoteProperties(note);
     UnlinkNote(note);
-    if (fate == DeleteContent) DeleteContentFile(note->fileName);
+    DeleteContentFileAfterSave(note->fileName);
     DiscardNote(note);
 }
 
@@ -235,18 +237,18 @@ int DeleteNote(HWND window)
     if (!window) return 0;
     for (NoteRecord* note = NoteList.head; note; note = note->next) {
         if (note->window == window) {
-            RemoveListedNote(note, DeleteContent);
+            RemoveListedNote(note);
             return 1;
         }
     }
     return 0;
 }
 
-int RemoveNote(NoteRecord* note, ContentFileFate fate)
+int RemoveNote(NoteRecord* note)
 {
     PlayDeleteSound();
     if (!IsNoteListed(note)) return 0;
-    RemoveListedNote(note, fate);
+    RemoveListedNote(note);
     return 1;
 }
 

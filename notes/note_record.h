@@ -24,6 +24,8 @@ struct NoteRecord {
     HWND  window;
     HWND  editor;
     BOOL  textSaved;           // the content file holds the editor's text
+    BOOL  textUnread;          // the content file exists but could not be read:
+                               // the editor is read-only and the file not written
     HBRUSH backBrush;          // solid brush of backColor, owned here
     DWORD serial;              // never reused, unlike the record's address
     BOOL  ringFailed;          // this ringing could not show its window
@@ -75,12 +77,11 @@ void SetNoteColor(NoteRecord* note, COLORREF color);
 // The record of a window, or else the first record without one (the record
 // whose window is being made).
 NoteRecord* FindNoteByWindow(HWND window);
-// Deletes the note of a window (sound, unlink, brush, content file, free).
+// Deletes the note of a window (sound, unlink, brush, free). Its content
+// file goes once "note.dat" no longer lists the note (at the next save), so
+// that a failed save or a crash never leaves the note without its text.
 // The caller destroys the window. Returns 1, or 0 when no record matched.
 int DeleteNote(HWND window);
-// The same for a record the caller holds, with or without a window. A caller
-// that saves next keeps the content file until "note.dat" no longer lists
-// the note, so that a failed save never leaves the note without its text.
-enum ContentFileFate { DeleteContent, KeepContent };
-int RemoveNote(NoteRecord* note, ContentFileFate fate = DeleteContent);
+// The same for a record the caller holds, with or without a window.
+int RemoveNote(NoteRecord* note);
 void FreeNotes();

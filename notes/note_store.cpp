@@ -6,6 +6,7 @@
 #include <stddef.h>
 #include <string>
 #include <string.h>
+#include <vector>
 #include "notes/note_backup.h"
 #include "settings/settings_store.h"
 #include "shell/globals.h"
@@ -24,8 +25,39 @@ static const size_t RtfHeaderLength = sizeof RtfHeader - 1;
 
 bool (*StoreFaultInjector)(StoreStep step, const char* path);
 DWORD SaveCount;
+// "note.dat" as it stood when it existed but could not be read ("" when it
+// was read): it is read again at each save and not written until then.
+static char UnreadIndexPath[MAX_PATH];
+// Deleted notes' content files, by full path, that the index still lists
+// until the next save.
+static std::vector<std::string> FilesToDelete;
 
 namespace {
+
+// Waits between tries of a file that another program (a virus scanner, a
+// backup or sync client) holds for a moment: about two seconds in all.
+const DWORD RetryWaitsMs[] = { 50, 100, 150, 200, 300, 400, 400, 400 };
+
+// Refused: for a moment, as far as anyone can tell; tried again.
+enum FileOutcome { FileDone, FileMissing, FileRefused, FileRefusedForGood };
+
+bool IsMissingError(DWORD error)
+{
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+}
+
+template <typename Attempt>
+FileOutcome TriedBriefly(Attempt attempt, FilePatience patience)
+{
+    FileOutcome outcome = attempt();
+    if (patience == TryOnce) return outcome;
+    for (DWORD waitMs : RetryWaitsMs) {
+        if (outcome != FileRefused) break;
+        Sleep(waitMs);
+        outcome = attempt();
+    }
+    return outcome;
+}
 
 bool Faulted(StoreStep step, const char* path)
 {
@@ -79,11 +111,18 @@ bool WriteWhole(HANDLE file, const void* data, DWORD size, const char* path)
     return WriteFile(file, data, size, &written, NULL) && written == size;
 }
 
-// Replaces `target` by the finished temporary file `temp`.
+// Replaces `target` by the finished temporary file `temp`. A program that
+// looks at either file for a moment refuses the replace until it is done.
 bool ReplaceWithTemp(const char* temp, const char* target)
 {
     if (Faulted(StoreReplace, target)) return false;
-    return MoveFileExA(temp, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    FileOutcome replaced = TriedBriefly([&] {
+        if (MoveFileExA(temp, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return FileDone;
+        DWORD error = GetLastError();
+        bool held = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+        return held ? FileRefused : FileRefusedForGood;
+    }, WaitBriefly);
+    return replaced == FileDone;
 }
 
 struct StreamCookie {
@@ -374,15 +413,24 @@ long long CountRtfText(const std::string& rtf)
     return count.characters;
 }
 
-bool ReadWholeFile(const char* path, std::string* bytes)
+// A content file of up to MostContentFileBytes, whole; a larger one (or one
+// there is no memory for) cannot be read here at all.
+FileOutcome ReadWholeFileOnce(const char* path, std::string* bytes)
 {
     KernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, NULL));
+    if (!file.valid()) return IsMissingError(GetLastError()) ? FileMissing : FileRefused;
     LARGE_INTEGER size;
-    if (!file.valid() || !GetFileSizeEx(file.get(), &size) || size.QuadPart > MAXLONG) return false;
-    bytes->resize(static_cast<size_t>(size.QuadPart));
+    if (!GetFileSizeEx(file.get(), &size)) return FileRefused;
+    if (size.QuadPart > MostContentFileBytes) return FileRefusedForGood;
+    try {
+        bytes->resize(static_cast<size_t>(size.QuadPart));
+    } catch (const std::bad_alloc&) {
+        return FileRefusedForGood;
+    }
     DWORD count = 0;
-    return bytes->empty() ||
-           (ReadFile(file.get(), &(*bytes)[0], static_cast<DWORD>(bytes->size()), &count, NULL) && count == bytes->size());
+    if (bytes->empty()) return FileDone;
+    bool read = ReadFile(file.get(), &(*bytes)[0], static_cast<DWORD>(bytes->size()), &count, NULL) && count == bytes->size();
+    return read ? FileDone : FileRefused;
 }
 
 // The original of a content file the editor did not take in whole stays
@@ -555,12 +603,14 @@ int StreamFileOut(HWND editor, const char* path)
     return 1;
 }
 
-int LoadNoteText(const NoteRecord* note, HWND editor)
+NoteTextLoad LoadNoteText(const NoteRecord* note, HWND editor, FilePatience patience)
 {
     char path[MAX_PATH];
-    if (!DataFolderPath(note->fileName, path, sizeof path)) return 0;
+    if (!DataFolderPath(note->fileName, path, sizeof path)) return NoteTextMissing;
     std::string bytes;
-    if (!ReadWholeFile(path, &bytes)) return StreamFileIn(editor, SF_RTF, path);
+    FileOutcome read = TriedBriefly([&] { return ReadWholeFileOnce(path, &bytes); }, patience);
+    if (read == FileMissing) return NoteTextMissing;
+    if (read != FileDone) return NoteTextUnreadable;
     // A file that does not start as RTF would come in empty: it comes in as
     // plain text.
     bool rtf = bytes.compare(0, RtfHeaderLength, RtfHeader) == 0;
@@ -569,7 +619,7 @@ int LoadNoteText(const NoteRecord* note, HWND editor)
     GETTEXTLENGTHEX length = { GTL_NUMCHARS, 1200 };
     long long shown = SendMessageA(editor, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0);
     if (!bytes.empty() && (!rtf || !whole || shown < CountRtfText(bytes))) KeepOriginal(path);
-    return 1;
+    return NoteTextLoaded;
 }
 
 int SaveNoteText(const NoteRecord* note, HWND editor)
@@ -593,11 +643,39 @@ int SaveNoteText(const NoteRecord* note, HWND editor)
     return 1;
 }
 
-void DeleteContentFile(const char* fileName)
+void DeleteContentFileAfterSave(const char* fileName)
 {
     char path[MAX_PATH];
-    if (IsSafeContentFileName(fileName) && DataFolderPath(fileName, path, sizeof path))
-        DeleteFileA(path);
+    if (!IsSafeContentFileName(fileName) || !DataFolderPath(fileName, path, sizeof path)) return;
+    try {
+        FilesToDelete.push_back(path);
+    } catch (const std::bad_alloc&) {
+        // The file stays behind: a stray file, no lost text.
+    }
+}
+
+BOOL IsContentFileAwaitingDelete(const char* fileName)
+{
+    char path[MAX_PATH];
+    if (!DataFolderPath(fileName, path, sizeof path)) return FALSE;
+    for (const std::string& waiting : FilesToDelete)
+        if (_stricmp(waiting.c_str(), path) == 0) return TRUE;
+    return FALSE;
+}
+
+// Called once "note.dat" was written without the deleted notes. A file that
+// a listed note names again stays; one that cannot be removed now (another
+// program holds it) is tried again at the next save.
+static void DeleteFilesOfDeletedNotes()
+{
+    auto done = [](const std::string& path) {
+        char own[MAX_PATH];
+        for (NoteRecord* note = NoteList.head; note; note = note->next)
+            if (DataFolderPath(note->fileName, own, sizeof own) && _stricmp(own, path.c_str()) == 0) return true;
+        DeleteFileA((path + BACKUP_SUFFIX).c_str());
+        return DeleteFileA(path.c_str()) || IsMissingError(GetLastError());
+    };
+    FilesToDelete.erase(std::remove_if(FilesToDelete.begin(), FilesToDelete.end(), done), FilesToDelete.end());
 }
 
 namespace {
@@ -644,14 +722,39 @@ uint64_t IndexFingerprint()
     return hash;
 }
 
+// A file another program removed under an open note is written again: the
+// editor holds the only copy. One attribute query, no read.
+static bool ContentFileGone(const NoteRecord* note)
+{
+    char path[MAX_PATH];
+    return DataFolderPath(note->fileName, path, sizeof path) && GetFileAttributesA(path) == INVALID_FILE_ATTRIBUTES &&
+           IsMissingError(GetLastError());
+}
+
 // A text is written unless the file is known to hold it: loaded from there
-// or written since, and unchanged (autosave moves the editor's modified
-// flag into the record).
+// or written since, unchanged (autosave moves the editor's modified flag
+// into the record) and still there. A file that could not be read is never
+// written.
 static bool NoteTextUnsaved(const NoteRecord* note)
 {
-    return note->window && note->editor &&
-           (!note->textSaved || SendMessageA(note->editor, EM_GETMODIFY, 0, 0));
+    if (!note->window || !note->editor || note->textUnread) return false;
+    return !note->textSaved || SendMessageA(note->editor, EM_GETMODIFY, 0, 0) || ContentFileGone(note);
 }
+
+// A shown note whose file could not be read is tried again at each save,
+// once, without waiting; read, it takes typing again.
+static void ReadUnreadText(NoteRecord* note)
+{
+    if (!note->window || !note->editor) return;
+    NoteTextLoad load = LoadNoteText(note, note->editor, TryOnce);
+    if (load == NoteTextUnreadable) return;
+    note->textUnread = FALSE;
+    note->textSaved = load == NoteTextLoaded;
+    SendMessageA(note->editor, EM_SETMODIFY, FALSE, 0);
+    SendMessageA(note->editor, EM_SETREADONLY, FALSE, 0);
+}
+
+static bool ReadIndexAgainIfUnread(const char* path);
 
 int SaveNotes()
 {
@@ -669,6 +772,7 @@ int SaveNotesReporting(SaveReporting reporting)
     if (!DataFolderPath(NOTE_INDEX_FILE, path, sizeof path) ||
         !DataFolderPath(NOTE_INDEX_FILE TEMP_SUFFIX, temp, sizeof temp))
         return fail(TEXT_ERR_OPEN_FILE);
+    if (!ReadIndexAgainIfUnread(path)) return fail(TEXT_ERR_READ_INDEX);
     BackUpFirstSaveOfDay();
     KernelHandle file(CreateForWriting(temp));
     if (!file.valid()) return fail(TEXT_ERR_OPEN_FILE);
@@ -679,6 +783,7 @@ int SaveNotesReporting(SaveReporting reporting)
     NoteIndexRecord* record = records.get();
     for (NoteRecord* note = NoteList.head; note && written; note = note->next) {
         EncodeIndexRecord(*note, record++);
+        if (note->textUnread) ReadUnreadText(note);
         if (NoteTextUnsaved(note)) {
             if (SaveNoteText(note, note->editor)) note->textSaved = TRUE;
             else textsWritten = false;
@@ -691,6 +796,7 @@ int SaveNotesReporting(SaveReporting reporting)
         DeleteFileA(temp);
         return fail(TEXT_ERR_WRITE_FILE);
     }
+    DeleteFilesOfDeletedNotes();
     // A text that did not reach its file is lost with its window unless the
     // user hears of it and the save is tried again (autosave has taken the
     // editor's modified flag already); the file keeps the previous text.
@@ -726,39 +832,78 @@ static void GiveSharedFilesCopies()
     }
 }
 
-int LoadNotes()
+// Loaded notes keep the file's order behind any already listed; the tail is
+// kept at hand so that a long file loads in linear time. A read that fails
+// half-way takes back what it listed, so that the next try starts afresh.
+static FileOutcome ReadIndexOnce(const char* path, int* result)
 {
-    EnterDataFolder();
-    ForgetFolderNames();
-    char path[MAX_PATH];
-    if (!DataFolderPath(NOTE_INDEX_FILE, path, sizeof path)) return 0;
     KernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, NULL));
-    if (!file.valid()) return 0;
-    int result = 1;
-    // Loaded notes keep the file's order behind any already listed; the
-    // tail is kept at hand so that a long file loads in linear time.
-    NoteRecord** tail = &NoteList.head;
-    while (*tail) tail = &(*tail)->next;
+    if (!file.valid()) return IsMissingError(GetLastError()) ? FileMissing : FileRefused;
+    NoteRecord** start = &NoteList.head;
+    while (*start) start = &(*start)->next;
+    NoteRecord** tail = start;
     // Read in pieces of many records (a file of up to LOAD_CHUNK_RECORDS
     // records in one), decoded from memory.
     static NoteIndexRecord chunk[LOAD_CHUNK_RECORDS];
     DWORD count = 0;
     do {
-        if (!ReadFile(file.get(), chunk, sizeof chunk, &count, NULL)) break;
+        if (!ReadFile(file.get(), chunk, sizeof chunk, &count, NULL)) {
+            while (NoteRecord* note = *start) {
+                *start = note->next;
+                DiscardNote(note);
+            }
+            return FileRefused;
+        }
         for (DWORD i = 0; i < count / sizeof(NoteIndexRecord); i++) {
             NoteRecord* note = new (std::nothrow) NoteRecord();
-            if (!note) { result = 0; continue; }
+            if (!note) { *result = 0; continue; }
             DecodeIndexRecord(chunk[i], note);
             note->serial = NewNoteSerial();
             note->backBrush = CreateSolidBrush(note->backColor);
-            if (!note->backBrush) { delete note; result = 0; continue; }
+            if (!note->backBrush) { delete note; *result = 0; continue; }
             note->next = nullptr;
             *tail = note;
             tail = &note->next;
         }
     } while (count == sizeof chunk);
-    GiveSharedFilesCopies();
+    return FileDone;
+}
+
+// An index that exists but cannot be read is remembered, and nothing is
+// written over it until it has been read.
+static FileOutcome ReadIndex(const char* path, FilePatience patience, int* result)
+{
+    ForgetFolderNames();
+    FileOutcome read = TriedBriefly([&] { return ReadIndexOnce(path, result); }, patience);
+    if (read == FileDone) GiveSharedFilesCopies();
+    if (read == FileDone || read == FileMissing) UnreadIndexPath[0] = 0;
+    else lstrcpynA(UnreadIndexPath, path, sizeof UnreadIndexPath);
+    return read;
+}
+
+// An index that could not be read at load is read at each save until it is;
+// its notes then join the list behind those made meanwhile.
+static bool ReadIndexAgainIfUnread(const char* path)
+{
+    if (!UnreadIndexPath[0] || _stricmp(UnreadIndexPath, path) != 0) return true;
+    int result = 1;
+    FileOutcome read = ReadIndex(path, TryOnce, &result);
+    return read == FileDone || read == FileMissing;
+}
+
+int LoadNotes()
+{
+    EnterDataFolder();
+    char path[MAX_PATH];
+    if (!DataFolderPath(NOTE_INDEX_FILE, path, sizeof path)) return 0;
+    int result = 1;
+    FileOutcome read = ReadIndex(path, WaitBriefly, &result);
+    if (read == FileMissing) return 0;
+    if (read != FileDone) {
+        ShowError(TEXT_ERR_READ_INDEX);
+        return 0;
+    }
     return result;
 }
 

@@ -55,11 +55,24 @@ int LoadNotes();
 int StreamFileIn(HWND editor, int format, const char* path);
 int StreamFileOut(HWND editor, const char* path);
 
+// A content file larger than this is not read: the editor could not take it
+// in good time. Like a file held by another program it is never written over.
+const LONGLONG MostContentFileBytes = 64ll << 20;
+
+// Only "not found" means that a file is missing. A file that exists but
+// cannot be read now (another program holds it, a lock, an I/O error) is
+// tried again for about two seconds when waiting briefly, once otherwise.
+enum FilePatience { WaitBriefly, TryOnce };
+enum NoteTextLoad { NoteTextMissing = 0, NoteTextLoaded = 1, NoteTextUnreadable = 2 };
+
 // The note's text from or to its content file in the data folder, wherever
-// the current directory stands.
-int LoadNoteText(const NoteRecord* note, HWND editor);
+// the current directory stands. An unreadable file leaves the editor as it was.
+NoteTextLoad LoadNoteText(const NoteRecord* note, HWND editor, FilePatience patience = WaitBriefly);
 int SaveNoteText(const NoteRecord* note, HWND editor);
-// Removes a note's content file from the data folder; a missing file is fine.
-void DeleteContentFile(const char* fileName);
+// A deleted note's content file, with its ".bak" keeper, is removed once a
+// save has written "note.dat" without the note; a failed save keeps it.
+void DeleteContentFileAfterSave(const char* fileName);
+// Whether a content file name still waits for that save (it is not free).
+BOOL IsContentFileAwaitingDelete(const char* fileName);
 // Removes temporary files that an interrupted save left in the data folder.
 void CleanUpInterruptedSaves();

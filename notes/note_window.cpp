@@ -90,6 +90,17 @@ void KeepWindowOnScreen(HWND window)
         SetWindowPos(window, NULL, inside.x, inside.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+// Said once while the file stays unreadable. The box's loop may remove the
+// note; the caller then goes no further with it.
+static int TellTextUnread(const NoteRecord* note)
+{
+    char text[512];
+    wsprintfA(text, TEXT_ERR_READ_NOTE, note->fileName);
+    DWORD serial = note->serial;
+    ShowError(text);
+    return IsNoteListed(note) && note->serial == serial;
+}
+
 int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text)
 {
     KeepNoteOnScreen(note);
@@ -120,10 +131,16 @@ int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text)
     }
     note->editor = editor;
     SetUpNoteEditor(editor, note->backColor);
-    note->textSaved = text == NoteTextFromFile && LoadNoteText(note, editor);
+    NoteTextLoad load = text == NoteTextFromFile ? LoadNoteText(note, editor) : NoteTextMissing;
+    bool told = note->textUnread;
+    note->textSaved = load == NoteTextLoaded;
+    // A text that could not be read takes no typing: its file is not
+    // written until a save reads it.
+    note->textUnread = load == NoteTextUnreadable;
+    if (note->textUnread) SendMessageA(editor, EM_SETREADONLY, TRUE, 0);
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
-    return 1;
+    return note->textUnread && !told ? TellTextUnread(note) : 1;
 }
 
 int CreateNote()

@@ -7,6 +7,15 @@
 #define TEXT_ERR_OPEN_FILE          "Could not open file"
 #define TEXT_ERR_WRITE_FILE         "Writing data to file"
 #define TEXT_ERR_CHAR_FORMAT        "Setting character format"
+#define TEXT_ERR_READ_INDEX \
+    "Could not read \"note.dat\": another program may be using it.\n" \
+    "Its notes are kept in the file. Quiblet reads it again at the next save " \
+    "and saves no notes until it can."
+// %s: the note's content file.
+#define TEXT_ERR_READ_NOTE \
+    "Could not read the text of a note from \"%s\": another program may be " \
+    "using the file, or it is too large.\n" \
+    "The note stays read-only and its file is kept as it is until the text can be read."
 #define TEXT_ERR_DATA_FOLDER_LONG   "The start directory is too long for the notes folder. Please start Quiblet from a shorter directory."
 
 #define TEXT_ALREADY_RUNNING_CAPTION "kestrix Quiblet - Programm bereits gestartet!"

@@ -100,6 +100,26 @@ TEST_F(LossTest, NoteListKeepsDeletedFilesWhileIndexedAndNeverActsOnAStaleRecord
     EXPECT_TRUE(IsNoteListed(fresh) && fresh->alarmOn == 0 && !fresh->window);
 }
 
+// The delete button's note keeps its file, and its ".bak" keeper, until
+// "note.dat" is written without it.
+TEST_F(LossTest, DeletedNotesKeepTheirFilesUntilTheIndexForgetsThem)
+{
+    NoteRecord* note = ShownNote("bleibt");
+    ASSERT_EQ(SaveNotes(), 1);
+    const std::string file = InDataFolder(note->fileName);
+    WriteFileBytes(file + ".bak", "Original");
+    AppSettings.safeMode = 0;
+    SendMessageA(note->window, WM_COMMAND, IDM_NOTE_DELETE, 0);
+    EXPECT_TRUE(FileExists(file));
+    FailFrom(NOTE_INDEX_FILE);
+    EXPECT_EQ(SaveNotes(), 0);
+    EXPECT_TRUE(FileExists(file));
+    failing = nullptr;
+    EXPECT_EQ(SaveNotes(), 1);
+    EXPECT_FALSE(FileExists(file));
+    EXPECT_FALSE(FileExists(file + ".bak"));
+}
+
 // ---- Files ---------------------------------------------------------------------------------
 // Two records naming one file get a file each; content the editor cannot
 // take in whole is kept beside the note.
@@ -111,7 +131,8 @@ TEST_F(LossTest, OddFilesKeepTheirOriginals)
     WriteFileBytes(InDataFolder("ABCDEF01.dat"), "{\\rtf1 geteilt}");
     ASSERT_TRUE(LoadNotes() == 1 && CountNotes() == 2);
     std::string name = NoteList.head->next->fileName;
-    RemoveNote(NoteList.head);   // deletes its file: the other note's own copy stays
+    RemoveNote(NoteList.head);
+    ASSERT_EQ(SaveNotes(), 1);   // deletes its file: the other note's own copy stays
     EXPECT_EQ(ReadFileBytes(InDataFolder(name.c_str())), "{\\rtf1 geteilt}") << name;
     struct { const char* bytes; const char* words; } files[] = {
         { "x{\\rtf1 Hallo Welt}", "Hallo Welt" },   // a stray byte before the header must not empty the note

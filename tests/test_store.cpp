@@ -2,6 +2,7 @@
 // injected disk faults, safe content names, and damaged or hostile input
 // (indexes, registry values, RTF) from a generator.
 #include "support/test_env.h"
+#include <filesystem>
 #include <random>
 #include "notes/note_store.h"
 #include "notes/note_window.h"
@@ -73,6 +74,93 @@ TEST_F(QuibletTest, EachFailingStoreStepKeepsTheLastGoodFilesAndSaysSo)
     }
     // Fault 8 is no step.
     EXPECT_TRUE(SaveNotes() == 1 && ReadFileBytes(InDataFolder(note->fileName)).find("second") != std::string::npos);
+}
+
+// ---- Files that other programs hold or remove ---------------------------------------
+// Held as a virus scanner or a backup client holds a file: open, shared with no one.
+HANDLE HoldFile(const std::string& path)
+{
+    return CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+}
+
+// Lets go of a held file after `ms`, from a thread of the system's pool, while the program tries again.
+void ReleaseAfter(HANDLE file, DWORD ms)
+{
+    HANDLE timer;
+    CreateTimerQueueTimer(&timer, NULL, [](void* held, BOOLEAN) { CloseHandle(held); }, file, ms, 0, WT_EXECUTEONLYONCE);
+}
+
+// "note.dat" held through the load: it is not written while it cannot be
+// read, and the first save after the hold reads its notes back behind the
+// note made meanwhile.
+TEST_F(QuibletTest, AHeldIndexIsReadAgainAtASaveAndNeverWrittenOver)
+{
+    AddTestNote(10, 10);
+    AddTestNote(20, 20);
+    ASSERT_EQ(SaveNotes(), 1);
+    const std::string index = ReadFileBytes(InDataFolder(NOTE_INDEX_FILE));
+    FreeNotes();
+    BoxAnswer* errors = AnswerEveryBox(TEXT_ERROR_CAPTION);
+    HANDLE held = HoldFile(InDataFolder(NOTE_INDEX_FILE));
+    EXPECT_EQ(LoadNotes(), 0);
+    EXPECT_EQ(errors->count, 1);
+    EXPECT_NE(errors->text.find("\"note.dat\""), std::string::npos) << errors->text;
+    ShownNote("neu");
+    EXPECT_EQ(SaveNotes(), 0);
+    CloseHandle(held);
+    EXPECT_EQ(ReadFileBytes(InDataFolder(NOTE_INDEX_FILE)), index);
+    ASSERT_EQ(SaveNotes(), 1);
+    EXPECT_EQ(CountNotes(), 3);
+    EXPECT_EQ(ReadFileBytes(InDataFolder(NOTE_INDEX_FILE)).substr(sizeof(NoteIndexRecord)), index);
+}
+
+// A content file held for a moment at load is read; one held through the
+// load, or too large, leaves its note read-only, is said once and is never
+// written over; the hold ended, a save reads the text in.
+TEST_F(QuibletTest, ContentFilesThatCannotBeReadAreNeverWrittenOver)
+{
+    const std::string text = "{\\rtf1 Alter Text}";
+    NoteRecord* brief = AddTestNote();
+    NoteRecord* held = AddTestNote();
+    NoteRecord* large = AddTestNote();
+    for (NoteRecord* note : { brief, held, large }) WriteFileBytes(InDataFolder(note->fileName), text);
+    std::filesystem::resize_file(InDataFolder(large->fileName), MostContentFileBytes + 1);
+    ReleaseAfter(HoldFile(InDataFolder(brief->fileName)), 300);
+    HANDLE hold = HoldFile(InDataFolder(held->fileName));
+    BoxAnswer* errors = AnswerEveryBox(TEXT_ERROR_CAPTION);
+    ShowAllNotes();
+    EXPECT_EQ(errors->count, 2);
+    EXPECT_NE(errors->text.find(large->fileName), std::string::npos) << errors->text;
+    for (NoteRecord* note : { brief, held, large }) SendMessageA(note->editor, WM_CHAR, 'Q', 0);
+    EXPECT_EQ(EditorText(large->editor), "") << "typed into a text that was not read";
+    EXPECT_EQ(SaveNotes(), 1);
+    CloseHandle(hold);
+    EXPECT_EQ(SaveNotes(), 1);
+    EXPECT_NE(ReadFileBytes(InDataFolder(brief->fileName)).find("Alter Text"), std::string::npos);
+    EXPECT_NE(ReadFileBytes(InDataFolder(brief->fileName)).find("Q"), std::string::npos);
+    EXPECT_EQ(ReadFileBytes(InDataFolder(held->fileName)), text);
+    EXPECT_EQ(EditorText(held->editor), "Alter Text");
+    EXPECT_EQ(static_cast<LONGLONG>(std::filesystem::file_size(InDataFolder(large->fileName))), MostContentFileBytes + 1);
+    EXPECT_EQ(errors->count, 2);
+}
+
+// A replace refused for a moment (a scanner looking at the file) is tried
+// again; a content file another program removed under its open note is
+// written again.
+TEST_F(QuibletTest, SavesGetPastFilesHeldForAMomentAndRewriteRemovedOnes)
+{
+    NoteRecord* note = ShownNote("eins");
+    ASSERT_EQ(SaveNotes(), 1);
+    const std::string names[] = { NOTE_INDEX_FILE, note->fileName };
+    for (const std::string& name : names) {
+        SetEditorText(note->editor, name.c_str());
+        ReleaseAfter(HoldFile(InDataFolder(name)), 300);
+        EXPECT_EQ(SaveNotes(), 1) << name;
+    }
+    EXPECT_NE(ReadFileBytes(InDataFolder(note->fileName)).find(note->fileName), std::string::npos);
+    ASSERT_TRUE(DeleteFileA(InDataFolder(note->fileName).c_str()));
+    EXPECT_EQ(SaveNotes(), 1);
+    EXPECT_NE(ReadFileBytes(InDataFolder(note->fileName)).find(note->fileName), std::string::npos);
 }
 
 // ---- Generated hostile input ---------------------------------------------------

@@ -87,7 +87,7 @@ def read(path):
 class Quiblet:
 
     def __init__(self, build, start_dir):
-        self.start_dir, self.runs = start_dir, []
+        self.build, self.start_dir, self.runs = build, start_dir, []
         shutil.rmtree(start_dir, ignore_errors=True)
         subprocess.run([os.path.join(ROOT, "scripts", "layout.sh"), build, start_dir], check=True)
 
@@ -102,14 +102,23 @@ class Quiblet:
                                           stderr=subprocess.STDOUT, start_new_session=True))
         return self.runs[-1]
 
-    def start(self):
+    def start(self, answer_error=False):
         # Wine's desktop process (which holds the tray) outlives a program by
         # about a second; a program started while it shuts down fails.
         wait_for("Wine's desktop process of the last run to end", lambda: not wine_desktops(), 20)
         self.proc = proc = self.launch()
+        answer_error and answer_box(window_named("Error", timeout=60), 0)
         wait_for("the tray icon", lambda: proc.poll() is not None or tray_icon(), timeout=60)
         check(proc.poll() is None, "Quiblet.exe ended at start with code %s" % proc.returncode)
         return proc
+
+    def hold(self, name):
+        """A file of the data folder held without sharing by another program until the run ends."""
+        held = subprocess.Popen(["wine", os.path.join(self.build, "tests", "hold_file.exe"), name, "600"],
+                                cwd=self.data_folder, stdout=subprocess.PIPE, start_new_session=True)
+        self.runs.append(held)
+        check(held.stdout.readline().strip() == b"held", "hold_file.exe could not hold %s" % name)
+        return held
 
     def quit(self, proc=None, item="Beenden"):
         proc = proc or self.proc
@@ -460,6 +469,36 @@ def save_refused(q):
     check(rec["visible"] == 0 and text.startswith("Nicht verlieren und mehr"), "on disk: %r, %r" % (rec, text))
 
 
+def held_index(q):
+    """"note.dat" held by another program while Quiblet starts: the error box
+    says so and no note shows. The hold over, a new note with its text and
+    "Beenden" leave the two old notes and the new one in "note.dat"."""
+    old = [dict(left=200 + 300 * i, top=150, width=180, height=200, fileName="E2E0000000%d.dat" % i) for i in (1, 2)]
+    folder = bring_notes(q, old, ["Eins", "Zwei"])
+    holder = q.hold("note.dat")
+    q.start(answer_error=True)
+    check(note_windows() == [], "notes shown from a \"note.dat\" that could not be read: %r" % note_windows())
+    os.killpg(holder.pid, signal.SIGKILL)
+    holder.wait()
+    tray_click()
+    note = wait_notes(1)[0]
+    # Once a window of the program has had the focus (the error box), Wine
+    # keeps the X focus from a note made on the tray's notice, which comes
+    # with an old time; the note then has the program's focus already and a
+    # click into it changes nothing. The tray menu, opened and closed, moves
+    # the program's focus away, so that the click brings the note the keys.
+    menu = open_popup(lambda: tray_click(3))
+    click(note.x - 200, note.y - 200)
+    wait_for("the tray menu to close", lambda: menu.xid not in popups())
+    click(*text_point(note))
+    type_text(note, "Neu dazu")
+    q.quit()
+    recs = read_index(folder)
+    check([r["fileName"] for r in recs[1:]] == [r["fileName"] for r in old], "note.dat holds %r" % recs)
+    text = rtf_text(read(os.path.join(folder, recs[0]["fileName"])))
+    check(text.startswith("Neu dazu"), "the new note's text is %r" % text)
+
+
 def alarm_at_startup(q):
     """An alarm due while the program was not running rings at start-up (a
     hidden note shown, outlined red), a future one not; the bell ends it."""
@@ -509,7 +548,7 @@ def default_colour(q):
     q.quit()
 
 
-SCENARIOS = [new_note, hide_and_delete, save_refused, alarm_at_startup, default_colour]
+SCENARIOS = [new_note, hide_and_delete, save_refused, held_index, alarm_at_startup, default_colour]
 
 
 def run_scenario(build, scenario):
