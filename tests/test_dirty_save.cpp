@@ -63,10 +63,11 @@ TEST_F(DirtySaveTest, EveryKindOfChangeReachesTheFile)
         NoteRecord* note = ShownNote("alpha beta");
         if (change.before) Apply(note, change.before);
         ASSERT_EQ(SaveNotes(), 1);
-        std::string path = InDataFolder(note->fileName), before = ReadFileBytes(path);
+        std::string path = InDataFolder(note->fileName);
         ResetAutosave();
         Apply(note, change.command);
         EXPECT_FALSE(AutosaveTick(GetTickCount())) << "too soon to save";
+        std::string before = ReadFileBytes(path);   // as the change left it
         ASSERT_EQ(SaveNotes(), 1);
         EXPECT_NE(ReadFileBytes(path), before);
     }

@@ -109,7 +109,7 @@ TEST_F(QuibletTest, HideSavesRollsUpInStepsAndDeletingAsksOnlyInSafeMode)
     PressTitle(ShownNote("leise", 400, 150)->window, 0, 30);
     EXPECT_EQ(SoundsPlayed, std::vector<std::string>({ "..\\Paper2.wav" })) << "once, with sounds on only";
 
-    // Deleting, by the button or by closing, forgets the note and its file.
+    // Deleting, by the button or by closing, forgets the note, and the next save its file.
     for (DWORD safe : { 1, 0, 2 }) {
         AppSettings.safeMode = safe;
         note = ShownNote("weg");
@@ -123,7 +123,9 @@ TEST_F(QuibletTest, HideSavesRollsUpInStepsAndDeletingAsksOnlyInSafeMode)
             AnswerNextBox(TEXT_DELETE_CAPTION, IDYES);
         }
         PressTitle(window, 0, 10);
-        EXPECT_FALSE(IsWindow(window) || FileExists(file)) << safe;
+        EXPECT_FALSE(IsWindow(window)) << safe;
+        EXPECT_EQ(SaveNotes(), 1);
+        EXPECT_FALSE(FileExists(file)) << safe;
         SendMessageA(ShownNote("zu")->window, WM_CLOSE, 0, 0);
         EXPECT_EQ(CountNotes(), 2) << "the two hidden notes only, safe mode " << safe;
     }
