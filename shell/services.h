@@ -10,6 +10,10 @@ void ShowError(const char* text);
 // Opens "..\hilfe.htm" from the data folder; a missing page is not reported.
 void ShowHelp();
 
+// Flips a switch the way every toggle of the program does (the tray menu,
+// the settings dialog): 1 turns off, anything else on.
+inline DWORD ToggledFlag(DWORD flag) { return flag == 1 ? 0 : 1; }
+
 // Ticks or clears a menu item by command, with the default check mark.
 void SetMenuCheck(HMENU menu, UINT command, bool checked);
 

@@ -8,6 +8,7 @@
 #include "notes/rtf_filter.h"
 #include "settings/settings_store.h"
 #include "shell/app.h"
+#include "shell/services.h"
 #include "shell/ui_text.h"
 
 TEST_F(QuibletTest, IndexRecordsAndFileNamesHaveTheirForm)
