@@ -1,10 +1,9 @@
 #include "alarm/note_props_dialog.h"
-#include "notes/note_window.h"
 #include <commctrl.h>
 #include <richedit.h>
 #include "notes/note_frame.h"
 #include "resources/resource.h"
-#include "settings/general_dialog.h"
+#include "settings/pickers.h"
 #include "shell/globals.h"
 #include "shell/services.h"
 
@@ -13,6 +12,8 @@ DWORD       NotePropsDialogOpen;
 NoteRecord* CurrentPropsNote;
 HWND        hNotePropsDialog;
 HBRUSH      hPropsSwatchBrush;
+// CurrentPropsNote as a reference that finds it gone.
+static NoteRef PropsNoteRef;
 
 namespace {
 
@@ -59,7 +60,7 @@ void RepaintNote(const NoteRecord* note)
 // destroyed, its note deleted); after it only a dialog still open may act.
 bool StillEditing(HWND dialog, const NoteRecord* note)
 {
-    return hNotePropsDialog == dialog && CurrentPropsNote == note;
+    return hNotePropsDialog == dialog && ResolveNote(PropsNoteRef) == note;
 }
 
 // Every way the dialog ends, except its note being deleted, comes here once.
@@ -76,6 +77,7 @@ void FinishEditing(HWND dialog, NoteRecord* note)
 void OpenPropsDialog(NoteRecord* note, HWND owner)
 {
     CurrentPropsNote = note;
+    PropsNoteRef = RefToNote(note);
     note->frameState = FRAME_PROPERTIES;
     if (note->window) RedrawNoteFrame(note->window);
     NotePropsDialogOpen = 1;
@@ -111,16 +113,6 @@ void OpenListNoteProperties(NoteRecord* note)
 {
     if (NotePropsDialogOpen || !note) return;
     OpenPropsDialog(note, hMainDialog);
-}
-
-void ForgetNoteProperties(NoteRecord* note)
-{
-    if (CurrentPropsNote != note) return;
-    CurrentPropsNote = nullptr;
-    HWND dialog = hNotePropsDialog;
-    hNotePropsDialog = NULL;
-    NotePropsDialogOpen = 0;
-    if (dialog) DestroyWindow(dialog);
 }
 
 void ShowNoteSoundName(HWND dialog, const char* path)
@@ -231,6 +223,18 @@ static void OnCommand(HWND dialog, NoteRecord* note, WPARAM command)
     }
 }
 
+// The note was deleted while the dialog was open: the dialog ends without
+// touching it, with its owner (a deleted note's window) or at the user's
+// next click.
+static void OnNoteGone(HWND dialog, UINT message)
+{
+    if (hNotePropsDialog != dialog) return;
+    CurrentPropsNote = nullptr;
+    hNotePropsDialog = NULL;
+    NotePropsDialogOpen = 0;
+    if (message != WM_DESTROY) DestroyWindow(dialog);
+}
+
 static HBRUSH OnCtlColorStatic(HWND control, const NoteRecord* note)
 {
     return SwatchBrushFor(&hPropsSwatchBrush, GetDlgCtrlID(control), note->backColor);
@@ -238,8 +242,11 @@ static HBRUSH OnCtlColorStatic(HWND control, const NoteRecord* note)
 
 INT_PTR CALLBACK NotePropsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
-    NoteRecord* note = CurrentPropsNote;
-    if (!note) return 0;
+    NoteRecord* note = ResolveNote(PropsNoteRef);
+    if (!note) {
+        if (message == WM_COMMAND || message == WM_CLOSE || message == WM_DESTROY) OnNoteGone(dialog, message);
+        return 0;
+    }
     switch (message) {
     case WM_INITDIALOG:
         OnInitDialog(dialog, note);

@@ -14,7 +14,5 @@ extern HBRUSH      hPropsSwatchBrush;
 
 void OpenNoteProperties(HWND noteWindow);
 void OpenListNoteProperties(NoteRecord* note);
-// Closes the dialog without touching the note when that note is going away.
-void ForgetNoteProperties(NoteRecord* note);
 void ShowNoteSoundName(HWND dialog, const char* path);
 INT_PTR CALLBACK NotePropsDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam);

@@ -20,9 +20,8 @@ HWND        hNoteListDialog;
 // Writing row texts makes the list view report LVN_ITEMCHANGED; those
 // reports are the program's own doing, not a row the user chose.
 static bool WritingRows;
-// The address of a deleted record may come back with a new note; the serial
-// tells them apart.
-static DWORD CurrentListSerial;
+// CurrentListNote as a reference that finds it gone.
+static NoteRef CurrentListRef;
 
 namespace {
 
@@ -84,17 +83,12 @@ void SetCheck(HWND dialog, int id, bool checked)
 void ChooseListNote(NoteRecord* note)
 {
     CurrentListNote = note;
-    CurrentListSerial = note ? note->serial : 0;
-}
-
-bool IsStillListed(const NoteRecord* note, DWORD serial)
-{
-    return IsNoteListed(note) && note->serial == serial;
+    CurrentListRef = RefToNote(note);
 }
 
 bool IsCurrentNoteGone()
 {
-    return !IsStillListed(CurrentListNote, CurrentListSerial);
+    return ResolveNote(CurrentListRef) == nullptr;
 }
 
 void CloseNoteList(HWND dialog)
@@ -125,9 +119,9 @@ void HideListNote(HWND dialog, NoteRecord* note)
         // Saved while the window still exists, so that its text reaches the
         // file; a failed save keeps the window and the note visible. The
         // error box's loop may remove the note meanwhile.
-        DWORD serial = note->serial;
+        NoteRef ref = RefToNote(note);
         bool saved = SaveNotes() != 0;
-        if (!IsStillListed(note, serial)) return;
+        if (!ResolveNote(ref)) return;
         if (!saved) {
             note->visible = 1;
             SetCheck(dialog, IDC_LIST_VISIBLE, true);

@@ -2,6 +2,7 @@
 // of the main dialog's timer.
 #pragma once
 #include <windows.h>
+#include <stdint.h>
 
 #define AUTOSAVE_QUIET_MS      3000    // the last change must be this old
 #define AUTOSAVE_MAX_DELAY_MS  60000   // ...unless changes never pause
@@ -9,6 +10,9 @@
 // Set while the main message loop (not a modal loop inside some operation)
 // dispatches the timer tick; only then is the note list in a whole state.
 extern BOOL TickFromMainLoop;
+
+// A hash of what "note.dat" would hold now.
+uint64_t IndexFingerprint();
 
 // One tick: notices changes since the last save and saves when they have
 // rested long enough. Returns TRUE when it saved.

@@ -1,6 +1,5 @@
 #include "notes/note_frame.h"
 #include "notes/note_record.h"
-#include "notes/note_window.h"
 #include "shell/globals.h"
 #include "shell/guards.h"
 
@@ -23,7 +22,7 @@ static void DrawFrameIcon(HDC dc, int x, HICON icon)
 
 void DrawNoteFrame(HWND window)
 {
-    NoteRecord* note = NoteOfWindow(window);
+    NoteRecord* note = FindNoteByWindow(window);
     if (!note) return;
     RECT rect;
     if (!GetWindowRect(window, &rect)) return;

@@ -2,7 +2,6 @@
 #include <commdlg.h>
 #include <richedit.h>
 #include "notes/note_store.h"
-#include "notes/note_window.h"
 #include "shell/globals.h"
 #include "shell/ui_text.h"
 
@@ -45,21 +44,20 @@ BOOL ChooseRtfFile(HWND owner, char* path, RtfDialogMode mode)
     return mode == RtfOpen ? GetOpenFileNameA(&file) : GetSaveFileNameA(&file);
 }
 
-void ImportNoteText(HWND noteWindow)
+void ImportNoteText(HWND noteWindow, HWND editor)
 {
     char path[RTF_PATH_SIZE] = "";
     if (ChooseRtfFile(noteWindow, path, RtfOpen) != 1) return;
-    HWND editor = FindNoteEditor(noteWindow);
     // Streaming in leaves the control unmodified, yet the note's file does
     // not hold the imported text.
     if (StreamFileIn(editor, SF_RTF, path)) SendMessageA(editor, EM_SETMODIFY, TRUE, 0);
 }
 
-void ExportNoteText(HWND noteWindow)
+void ExportNoteText(HWND noteWindow, HWND editor)
 {
     char path[RTF_PATH_SIZE] = "";
     if (ChooseRtfFile(noteWindow, path, RtfSave) != 1) return;
-    StreamFileOut(FindNoteEditor(noteWindow), path);
+    StreamFileOut(editor, path);
 }
 
 int RenderRichTextPages(HWND editor, HDC printer)

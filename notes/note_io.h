@@ -11,8 +11,8 @@
 enum RtfDialogMode { RtfSave = 0, RtfOpen = 1 };
 
 BOOL ChooseRtfFile(HWND owner, char* path, RtfDialogMode mode);
-void ImportNoteText(HWND noteWindow);
-void ExportNoteText(HWND noteWindow);
+void ImportNoteText(HWND noteWindow, HWND editor);
+void ExportNoteText(HWND noteWindow, HWND editor);
 void PrintRichText(HWND editor);
 // The page loop on a device context on which the caller has started the
 // document and its first page; the caller ends the last page. Returns the

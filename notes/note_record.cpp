@@ -3,7 +3,6 @@
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
-#include "alarm/note_props_dialog.h"
 #include "notes/note_store.h"
 #include "settings/settings_store.h"
 #include "shell/globals.h"
@@ -182,6 +181,19 @@ BOOL IsNoteListed(const NoteRecord* note)
     return FALSE;
 }
 
+NoteRef RefToNote(NoteRecord* note)
+{
+    NoteRef ref;
+    ref.note = note;
+    ref.serial = note ? note->serial : 0;
+    return ref;
+}
+
+NoteRecord* ResolveNote(const NoteRef& ref)
+{
+    return ref.note && IsNoteListed(ref.note) && ref.note->serial == ref.serial ? ref.note : nullptr;
+}
+
 NoteRecord* NoteAtPosition(int position)
 {
     NoteRecord* note = NoteList.head;
@@ -205,15 +217,15 @@ void SetNoteColor(NoteRecord* note, COLORREF color)
     note->backBrush = brush;
 }
 
-// While a window is being created its handle is not yet stored in the
-// record, so the first record without a window stands in for it.
+// Only the record bound to the window at its creation: a window destroyed
+// meanwhile (in the message loop of an error box) has none and must not
+// stand for another note, and a deleted note's window, which still gets the
+// messages of its destruction, finds none.
 NoteRecord* FindNoteByWindow(HWND window)
 {
-    for (NoteRecord* note = NoteList.head; note; note = note->next)
-        if (note->window == window) return note;
-    for (NoteRecord* note = NoteList.head; note; note = note->next)
-        if (note->window == NULL) return note;
-    return nullptr;
+    NoteRecord* bound = reinterpret_cast<NoteRecord*>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (!bound || !IsNoteListed(bound)) return nullptr;
+    return bound->window == window || bound->window == NULL ? bound : nullptr;
 }
 
 static void PlayDeleteSound()
@@ -221,11 +233,10 @@ static void PlayDeleteSound()
     if (AppSettings.sound == 1) PlayFileSound(TEXT_SOUND_DELETED);
 }
 
-// Unlinks, frees and forgets a record; the alarm dialog lets go of it first
-// so that it never writes into a freed record.
+// Unlinks and frees a record; the dialogs that held it find it gone through
+// their NoteRef.
 static void RemoveListedNote(NoteRecord* note)
 {
-    ForgetNoteProperties(note);
     UnlinkNote(note);
     DeleteContentFileAfterSave(note->fileName);
     DiscardNote(note);

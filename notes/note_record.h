@@ -68,14 +68,25 @@ BOOL UnlinkNote(NoteRecord* note);
 void DiscardNote(NoteRecord* note);
 
 BOOL IsNoteListed(const NoteRecord* note);
+
+// A note held across message loops (by the alarm dialog, the note list): the
+// record and its serial, so that a new record made at a deleted one's address
+// is never taken for it.
+struct NoteRef {
+    NoteRecord* note = nullptr;
+    DWORD serial = 0;
+};
+NoteRef RefToNote(NoteRecord* note);
+// The note referred to, or null once it has been deleted.
+NoteRecord* ResolveNote(const NoteRef& ref);
 NoteRecord* NoteAtPosition(int position);
 int CountNotes();
 
 // Changes a note's colour, keeping its brush in step.
 void SetNoteColor(NoteRecord* note, COLORREF color);
 
-// The record of a window, or else the first record without one (the record
-// whose window is being made).
+// The record a note window was made for (bound to it through the creation
+// parameter); null for any other window and once the record is gone.
 NoteRecord* FindNoteByWindow(HWND window);
 // Deletes the note of a window (sound, unlink, brush, free). Its content
 // file goes once "note.dat" no longer lists the note (at the next save), so

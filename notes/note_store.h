@@ -49,8 +49,6 @@ enum SaveReporting { SaveWithErrorBox, SaveQuietly };
 int SaveNotesReporting(SaveReporting reporting);
 // Successful saves so far; a change noticed before the count moved is saved.
 extern DWORD SaveCount;
-// A hash of what "note.dat" would hold now.
-uint64_t IndexFingerprint();
 int LoadNotes();
 int StreamFileIn(HWND editor, int format, const char* path);
 int StreamFileOut(HWND editor, const char* path);

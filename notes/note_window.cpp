@@ -27,23 +27,6 @@ void SetUpNoteEditor(HWND editor, COLORREF backColor)
     SendMessageA(editor, EM_SETEVENTMASK, 0, NOTE_EDITOR_EVENTS);
 }
 
-static LONG Clamped(LONGLONG value)
-{
-    return static_cast<LONG>(value > LONG_MAX ? LONG_MAX : value < LONG_MIN ? LONG_MIN : value);
-}
-
-// Worked in 64 bits: a stored place may hold any value.
-POINT PlaceInsideArea(LONG left, LONG top, LONG width, LONG height, const RECT& area)
-{
-    LONGLONG x = left, y = top;
-    if (x + width > area.right) x = static_cast<LONGLONG>(area.right) - width;
-    if (x < area.left) x = area.left;
-    if (y + height > area.bottom) y = static_cast<LONGLONG>(area.bottom) - height;
-    if (y < area.top) y = area.top;
-    POINT place = { Clamped(x), Clamped(y) };
-    return place;
-}
-
 // Before the window exists the stored place is judged; afterwards the
 // window's own rectangle, since the system may have given it another size
 // than the stored one (its tracking limits).
@@ -58,7 +41,7 @@ void KeepNoteOnScreen(NoteRecord* note)
     } else {
         right = static_cast<LONGLONG>(note->left) + note->width;
         bottom = static_cast<LONGLONG>(note->top) + note->height;
-        SetRect(&place, note->left, note->top, Clamped(right), Clamped(bottom));
+        SetRect(&place, note->left, note->top, ClampedToLong(right), ClampedToLong(bottom));
     }
     // A place at the very end of the coordinate range cannot hold the note
     // whole; such a note is off the screen whatever a monitor says.
@@ -76,29 +59,15 @@ void KeepNoteOnScreen(NoteRecord* note)
         SetWindowPos(note->window, NULL, inside.x, inside.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void KeepWindowOnScreen(HWND window)
-{
-    RECT place;
-    MONITORINFO monitor = {};
-    monitor.cbSize = sizeof monitor;
-    if (!GetWindowRect(window, &place) ||
-        !GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor))
-        return;
-    POINT inside = PlaceInsideArea(place.left, place.top, place.right - place.left, place.bottom - place.top,
-                                   monitor.rcWork);
-    if (inside.x != place.left || inside.y != place.top)
-        SetWindowPos(window, NULL, inside.x, inside.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-}
-
 // Said once while the file stays unreadable. The box's loop may remove the
 // note; the caller then goes no further with it.
 static int TellTextUnread(const NoteRecord* note)
 {
     char text[512];
     wsprintfA(text, TEXT_ERR_READ_NOTE, note->fileName);
-    DWORD serial = note->serial;
+    NoteRef ref = RefToNote(const_cast<NoteRecord*>(note));
     ShowError(text);
-    return IsNoteListed(note) && note->serial == serial;
+    return ResolveNote(ref) != nullptr;
 }
 
 int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text)
@@ -216,17 +185,6 @@ HWND FindNoteEditor(HWND noteWindow)
     return EnumeratedChild;
 }
 
-NoteRecord* NoteOfWindow(HWND window)
-{
-    // Only the record bound to the window: a window destroyed meanwhile (in
-    // the message loop of an error box) has none and must not stand for
-    // another note.
-    NoteRecord* bound = reinterpret_cast<NoteRecord*>(GetWindowLongPtrA(window, GWLP_USERDATA));
-    // A deleted note's window still gets the messages of its destruction.
-    if (!bound || !IsNoteListed(bound)) return nullptr;
-    return bound->window == window || bound->window == NULL ? bound : nullptr;
-}
-
 TitleButton HitTitleButton(const RECT& window, int x, int y)
 {
     if (y <= window.top + TITLE_BAND_TOP || y >= window.top + TITLE_BAND_BOTTOM) return TitleNone;
@@ -260,7 +218,7 @@ static void HideNote(HWND window)
     // Saved while the editor exists; a text that did not reach its file
     // keeps its window.
     if (!SaveNotes()) return;
-    NoteRecord* note = NoteOfWindow(window);
+    NoteRecord* note = FindNoteByWindow(window);
     if (!note) return;
     if (AppSettings.sound == 1) PlayFileSound(TEXT_SOUND_HIDDEN);
     for (LONG height = note->height; height > 0; height -= NOTE_ROLLUP_STEP) {
@@ -361,20 +319,22 @@ static LRESULT OnActivate(HWND window, NoteRecord* note, WPARAM wParam, LPARAM l
 }
 
 // The whole command word counts: only menu commands (notification code 0).
+// The text commands act on the window's one child, its editor.
 static void OnCommand(HWND window, WPARAM command)
 {
+    HWND editor = FindNoteEditor(window);
     switch (command) {
     case IDM_NOTE_HIDE_ALL:
         HideAllNoteWindows();
         break;
     case IDM_NOTE_IMPORT:
-        ImportNoteText(window);
+        ImportNoteText(window, editor);
         break;
     case IDM_NOTE_EXPORT:
-        ExportNoteText(window);
+        ExportNoteText(window, editor);
         break;
     case IDM_NOTE_PRINT:
-        PrintRichText(FindNoteEditor(window));
+        PrintRichText(editor);
         break;
     case IDM_NOTE_PROPERTIES:
         OpenNoteProperties(window);
@@ -383,7 +343,7 @@ static void OnCommand(HWND window, WPARAM command)
         AskAndDeleteNote(window);
         break;
     case IDM_NOTE_CLEAR:
-        ClearRichText(FindNoteEditor(window));
+        ClearRichText(editor);
         break;
     default:
         break;
@@ -396,7 +356,7 @@ LRESULT CALLBACK NoteWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         OnNcCreate(window, lParam);
         return DefWindowProcA(window, message, wParam, lParam);
     }
-    NoteRecord* note = NoteOfWindow(window);
+    NoteRecord* note = FindNoteByWindow(window);
     if (!note) return 0;
     switch (message) {
     case WM_CREATE:

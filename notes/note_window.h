@@ -38,12 +38,6 @@ int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text);
 void SetUpNoteEditor(HWND editor, COLORREF backColor);
 // Moves a stored place that lies wholly off every monitor onto the nearest.
 void KeepNoteOnScreen(NoteRecord* note);
-// The top-left corner nearest to (left, top) at which a rectangle of the
-// given size lies inside `area`; a larger one starts at the area's edge.
-POINT PlaceInsideArea(LONG left, LONG top, LONG width, LONG height, const RECT& area);
-// Moves a window that sticks out of its monitor's work area back inside it.
-void KeepWindowOnScreen(HWND window);
-
 int CreateNote();
 int ShowAllNotes();
 int ShowVisibleNotes();
@@ -51,8 +45,6 @@ LRESULT CALLBACK NoteWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 BOOL CALLBACK FindEditorChild(HWND child, LPARAM lParam);
 // The editor of a note window, found through FindEditorChild.
 HWND FindNoteEditor(HWND noteWindow);
-// The record a note window was made for (null once the record is gone).
-NoteRecord* NoteOfWindow(HWND window);
 
 // Takes a note's window off the screen and destroys it; the record stays.
 void DestroyNoteWindow(NoteRecord* note);

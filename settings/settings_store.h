@@ -30,5 +30,3 @@ extern bool (*MachineKeyWriteRefused)();
 void SetDefaultSettings(AppSettingsData* settings);
 BOOL LoadSettings();
 BOOL SaveSettings();
-// Flips a 0/1 flag the way every toggle of the program does.
-inline DWORD ToggledFlag(DWORD flag) { return flag == 1 ? 0 : 1; }

@@ -1,4 +1,5 @@
 #include "shell/services.h"
+#include <limits.h>
 #include <mmsystem.h>
 #include <shellapi.h>
 #include "shell/globals.h"
@@ -28,4 +29,36 @@ void PlayFileSound(const char* path)
 {
     EnterDataFolder();
     PlaySoundA(path, NULL, SND_FILENAME | SND_ASYNC);
+}
+
+// ---- Placement ---------------------------------------------------------------
+LONG ClampedToLong(LONGLONG value)
+{
+    return static_cast<LONG>(value > LONG_MAX ? LONG_MAX : value < LONG_MIN ? LONG_MIN : value);
+}
+
+// Worked in 64 bits: a stored place may hold any value.
+POINT PlaceInsideArea(LONG left, LONG top, LONG width, LONG height, const RECT& area)
+{
+    LONGLONG x = left, y = top;
+    if (x + width > area.right) x = static_cast<LONGLONG>(area.right) - width;
+    if (x < area.left) x = area.left;
+    if (y + height > area.bottom) y = static_cast<LONGLONG>(area.bottom) - height;
+    if (y < area.top) y = area.top;
+    POINT place = { ClampedToLong(x), ClampedToLong(y) };
+    return place;
+}
+
+void KeepWindowOnScreen(HWND window)
+{
+    RECT place;
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (!GetWindowRect(window, &place) ||
+        !GetMonitorInfoA(MonitorFromWindow(window, MONITOR_DEFAULTTONEAREST), &monitor))
+        return;
+    POINT inside = PlaceInsideArea(place.left, place.top, place.right - place.left, place.bottom - place.top,
+                                   monitor.rcWork);
+    if (inside.x != place.left || inside.y != place.top)
+        SetWindowPos(window, NULL, inside.x, inside.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }

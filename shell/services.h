@@ -1,5 +1,5 @@
 // Small services every part of the program uses: the error box, the help
-// page, menu check marks and sound files. They reach nothing but the
+// page, menu check marks, sound files and keeping windows on the screen. They reach nothing but the
 // process-wide state, so any part may call them.
 #pragma once
 #include <windows.h>
@@ -10,9 +10,21 @@ void ShowError(const char* text);
 // Opens "..\hilfe.htm" from the data folder; a missing page is not reported.
 void ShowHelp();
 
+// Flips a switch the way every toggle of the program does (the tray menu,
+// the settings dialog): 1 turns off, anything else on.
+inline DWORD ToggledFlag(DWORD flag) { return flag == 1 ? 0 : 1; }
+
 // Ticks or clears a menu item by command, with the default check mark.
 void SetMenuCheck(HMENU menu, UINT command, bool checked);
 
 // Plays a sound file (relative names from the data folder), without waiting.
 // Callers decide whether the sound setting allows it.
 void PlayFileSound(const char* path);
+
+// A 64-bit value held to the range of a LONG.
+LONG ClampedToLong(LONGLONG value);
+// The top-left corner nearest to (left, top) at which a rectangle of the
+// given size lies inside `area`; a larger one starts at the area's edge.
+POINT PlaceInsideArea(LONG left, LONG top, LONG width, LONG height, const RECT& area);
+// Moves a window that sticks out of its monitor's work area back inside it.
+void KeepWindowOnScreen(HWND window);

@@ -6,8 +6,10 @@
 #include <random>
 #include "notes/note_store.h"
 #include "notes/note_window.h"
+#include "notes/rtf_filter.h"
 #include "settings/settings_store.h"
 #include "shell/app.h"
+#include "shell/services.h"
 #include "shell/ui_text.h"
 
 TEST_F(QuibletTest, IndexRecordsAndFileNamesHaveTheirForm)
@@ -237,4 +239,47 @@ TEST_F(QuibletTest, GeneratedHostileIndexesRtfAndRegistryValuesDoNoHarm)
         const char* alarm = victim != 9 ? "C:\\ring.wav" : deleted || type != REG_SZ ? "..\\bellsong.wav" : AppSettings.defaultAlarm;
         EXPECT_STREQ(AppSettings.defaultAlarm, alarm);
     }
+}
+
+// ---- The RTF filter and text count --------------------------------------------
+std::string Guarded(const std::string& rtf)
+{
+    RtfGuard guard;
+    std::string bytes = rtf;
+    LONG kept = GuardRtf(guard, reinterpret_cast<LPBYTE>(&bytes[0]), static_cast<LONG>(bytes.size()));
+    return bytes.substr(0, kept);
+}
+
+TEST(RtfFilter, KeepsWhatTheControlCanTakeAndCutsTheRest)
+{
+    const std::string deep = std::string(40, '{') + "x" + std::string(40, '}');
+    const std::string kept = std::string(30, '{') + "x" + std::string(30, '}');
+    const struct { std::string in, out; } cases[] = {
+        { "{\\rtf1 {\\b fett} \\'e4 \\{x\\}}", "{\\rtf1 {\\b fett} \\'e4 \\{x\\}}" },
+        { deep, kept },
+        { "\\" + std::string(40, 'w') + " x", "\\" + std::string(32, 'w') + " x" },
+        { "\\fs" + std::string(12, '9') + " x", "\\fs" + std::string(10, '9') + " x" },
+        { "\\u8364{x}y", "\\u8364xy" },
+        { "\\u8364 ?{x}", "\\u8364 ?{x}" },
+        { "{\\fonttbl{\\f0 " + std::string(300, 'F') + ";}}", "{\\fonttbl{\\f0 " + std::string(255, 'F') + ";}}" },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(Guarded(c.in), c.out) << c.in.substr(0, 40);
+}
+
+TEST(RtfTextCount, CountsTheTextOutsideTextlessGroups)
+{
+    const struct { const char* rtf; long long characters; } cases[] = {
+        { "{\\rtf1 Hallo}", 5 },
+        { "{\\rtf1 {\\fonttbl{\\f0 Arial;}}Hallo}", 5 },
+        { "{\\rtf1 a\\par b\\tab c}", 5 },
+        { "{\\rtf1 \\'e4\\'f6}", 2 },
+        { "{\\rtf1 \\uc1\\u8364?x}", 2 },
+        { "{\\rtf1 {\\*\\generator Foo;}x}", 1 },
+        { "{\\rtf1 {\\*\\footnote fn}x}", 3 },
+        { "{\\rtf1 {\\field{\\*\\fldinst HYPERLINK}{\\fldrslt Link}}}", 4 },
+        { "{\\rtf1 {\\pict\\bin4 abcd}x}", 1 },
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(CountRtfText(c.rtf), c.characters) << c.rtf;
 }
