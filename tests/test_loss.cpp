@@ -2,6 +2,7 @@
 // their text is on disk, deleted notes keep their file until the index
 // forgets them, stale records are never acted on, and originals survive.
 #include "support/test_env.h"
+#include <filesystem>
 #include "alarm/alarm_scheduler.h"
 #include "notelist/note_list_dialog.h"
 #include "notes/note_backup.h"
@@ -134,6 +135,17 @@ TEST_F(LossTest, FirstSaveOfADayBacksUpTheLastSaveAndAWeekIsKept)
     NoteRecord* note = ShownNote("Tag 0");
     ASSERT_EQ(SaveNotes(), 1);   // nothing saved before: nothing to keep
     std::string backups = InDataFolder(BACKUP_FOLDER), file = InDataFolder(note->fileName);
+    // An old day holding a folder and a file the program did not make beside
+    // a read-only copy it made, and a day after today.
+    std::string stuck = backups + "\\2026-02-28\\";
+    std::filesystem::create_directories(stuck + "sub");
+    std::filesystem::create_directories(backups + "\\2099-12-31");
+    NoteIndexRecord listed = {};
+    strcpy(listed.fileName, "x.dat");
+    WriteFileBytes(stuck + NOTE_INDEX_FILE, std::string(reinterpret_cast<char*>(&listed), sizeof listed));
+    WriteFileBytes(stuck + "x.dat", "kopiert");
+    SetFileAttributesA((stuck + "x.dat").c_str(), FILE_ATTRIBUTE_READONLY);
+    WriteFileBytes(stuck + "mine.txt", "fremd");
     for (WORD& day = fakeDay.wDay; day <= 8; day++) {   // the clock's day, 9 after the loop
         std::string folder = backups + "\\2026-03-0" + char('0' + day) + "\\";
         std::string saved = ReadFileBytes(InDataFolder(NOTE_INDEX_FILE)) + ReadFileBytes(file);
@@ -141,9 +153,24 @@ TEST_F(LossTest, FirstSaveOfADayBacksUpTheLastSaveAndAWeekIsKept)
         ASSERT_TRUE(SaveNotes() == 1 && SaveNotes() == 1);   // the second save of a day leaves the backup
         EXPECT_EQ(ReadFileBytes(folder + NOTE_INDEX_FILE) + ReadFileBytes(folder + note->fileName), saved) << day;
     }
-    EXPECT_TRUE(!FileExists(backups + "\\2026-03-01") && FileExists(backups + "\\2026-03-02\\" NOTE_INDEX_FILE));
+    EXPECT_FALSE(FileExists(backups + "\\2026-03-01"));
+    EXPECT_TRUE(FileExists(backups + "\\2026-03-02\\" NOTE_INDEX_FILE));
+    EXPECT_FALSE(FileExists(stuck + "x.dat"));
+    EXPECT_TRUE(FileExists(stuck + "mine.txt"));
     BoxAnswer* boxes = FailFrom("\\" BACKUP_FOLDER "\\");   // a full disk as the backup is made
     EXPECT_TRUE(SaveNotes() == 1 && boxes->count == 0);
+    failing = nullptr;
+    fakeDay.wMonth = 2, fakeDay.wDay = 1;   // a clock set back before the week kept
+    ASSERT_EQ(SaveNotes(), 1);
+    EXPECT_TRUE(FileExists(backups + "\\2026-02-01\\" NOTE_INDEX_FILE));
+    // A data folder of 234 characters, the longest start-up takes, has no room for backups.
+    fakeDay.wDay = 2;
+    std::string deep = dataFolder + "\\" + std::string(234 - dataFolder.size() - 1, 'd');
+    CreateDirectoryA(deep.c_str(), NULL);
+    lstrcpyA(DataFolder, deep.c_str());
+    ASSERT_EQ(SaveNotes(), 1);
+    ASSERT_EQ(SaveNotes(), 1);   // the first left nothing to back up
+    EXPECT_FALSE(FileExists(deep + "\\" BACKUP_FOLDER));
 }
 
 // ---- Alarms and settings -------------------------------------------------------------------
