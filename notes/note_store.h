@@ -35,7 +35,9 @@ void EncodeIndexRecord(const NoteRecord& note, NoteIndexRecord* out);
 // Fills the stored fields of a note; an unsafe content file name is replaced
 // by a fresh one (the note then starts empty). Returns FALSE in that case.
 BOOL DecodeIndexRecord(const NoteIndexRecord& in, NoteRecord* note);
-// A content file name is a plain name inside the data folder.
+// A content file name is a plain name inside the data folder that no other
+// file of the program has: not the index, the backups folder, a temporary
+// file or the keeper of an original.
 BOOL IsSafeContentFileName(const char* name);
 
 // The steps of a save, each of which may fail on a full or refusing disk.
@@ -53,6 +55,8 @@ extern DWORD SaveCount;
 uint64_t IndexFingerprint();
 int LoadNotes();
 int StreamFileIn(HWND editor, int format, const char* path);
+// Writes the editor's RTF to `path` through a temporary file beside it.
+// Returns 0, with the file as it was, when any step failed.
 int StreamFileOut(HWND editor, const char* path);
 
 // The note's text from or to its content file in the data folder, wherever

@@ -7,6 +7,7 @@
 #define TEXT_ERR_OPEN_FILE          "Could not open file"
 #define TEXT_ERR_WRITE_FILE         "Writing data to file"
 #define TEXT_ERR_CHAR_FORMAT        "Setting character format"
+#define TEXT_ERR_EXPORT             "Could not export the note; the file was left as it was."
 #define TEXT_ERR_DATA_FOLDER_LONG   "The start directory is too long for the notes folder. Please start Quiblet from a shorter directory."
 
 #define TEXT_ALREADY_RUNNING_CAPTION "kestrix Quiblet - Programm bereits gestartet!"
