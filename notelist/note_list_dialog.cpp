@@ -204,6 +204,9 @@ void OnInitDialog(HWND dialog)
     CurrentListRow = 0;
     AddColumns(ListView(dialog));
     FillNoteList(ListView(dialog));
+    // The preview takes a note's text whole, as the note's own editor does: a
+    // text cut short would also have its file's original kept beside it.
+    SendDlgItemMessageA(dialog, IDC_LIST_PREVIEW, EM_EXLIMITTEXT, 0, NOTE_TEXT_LIMIT);
 }
 
 void OnRowChosen(HWND dialog, int row)

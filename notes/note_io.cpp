@@ -3,6 +3,7 @@
 #include <richedit.h>
 #include "notes/note_store.h"
 #include "shell/globals.h"
+#include "shell/services.h"
 #include "shell/ui_text.h"
 
 // The file dialogs may leave the current directory in the chosen file's
@@ -39,7 +40,7 @@ BOOL ChooseRtfFile(HWND owner, char* path, RtfDialogMode mode)
     file.nFilterIndex = 1;
     file.lpstrFile = path;
     file.nMaxFile = RtfPathChars;
-    file.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY;
+    file.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | (mode == RtfSave ? OFN_OVERWRITEPROMPT : 0);
     file.lpstrDefExt = "RTF";
     return mode == RtfOpen ? GetOpenFileNameA(&file) : GetSaveFileNameA(&file);
 }
@@ -57,7 +58,7 @@ void ExportNoteText(HWND noteWindow, HWND editor)
 {
     char path[RTF_PATH_SIZE] = "";
     if (ChooseRtfFile(noteWindow, path, RtfSave) != 1) return;
-    StreamFileOut(editor, path);
+    if (!StreamFileOut(editor, path)) ShowError(TEXT_ERR_EXPORT);
 }
 
 int RenderRichTextPages(HWND editor, HDC printer)

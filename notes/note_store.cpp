@@ -161,15 +161,22 @@ FileOutcome ReadWholeFileOnce(const char* path, std::string* bytes)
 }
 
 // The original of a content file the editor did not take in whole stays
-// beside it, so that saving the note over it loses nothing. An older copy
-// is the earlier original and is kept.
+// beside it, so that saving the note over it loses nothing. A keeper of other
+// bytes is replaced, through the note's temporary file, by the original the
+// next save would write over; one that cannot be read now is left alone.
 void KeepOriginal(const char* path)
 {
-    char original[MAX_PATH];
-    if (lstrlenA(path) + sizeof BACKUP_SUFFIX > sizeof original) return;
-    lstrcpyA(original, path);
-    lstrcatA(original, BACKUP_SUFFIX);
-    CopyFileA(path, original, TRUE);
+    char keeper[MAX_PATH], temp[MAX_PATH];
+    if (lstrlenA(path) + sizeof BACKUP_SUFFIX > sizeof keeper) return;
+    wsprintfA(keeper, "%s" BACKUP_SUFFIX, path);
+    wsprintfA(temp, "%s" TEMP_SUFFIX, path);
+    if (GetFileAttributesA(keeper) != INVALID_FILE_ATTRIBUTES || !IsMissingError(GetLastError())) {
+        std::string kept, original;
+        if (ReadWholeFileOnce(keeper, &kept) != FileDone || ReadWholeFileOnce(path, &original) != FileDone ||
+            kept == original)
+            return;
+    }
+    if (!CopyFileA(path, temp, FALSE) || !ReplaceWithTemp(temp, keeper)) DeleteFileA(temp);
 }
 
 DWORD CALLBACK ReadStreamCallback(DWORD_PTR cookie, LPBYTE buffer, LONG requested, LONG* done)
@@ -231,6 +238,22 @@ HANDLE CreateForWriting(const char* path)
     return CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
+// Writes the editor into `temp` and puts that in place of `target` once it is
+// whole and flushed; after a failed step the temporary file goes and the
+// target is as it was.
+bool StreamThroughTemp(HWND editor, const char* temp, const char* target)
+{
+    bool written;
+    {
+        KernelHandle file(CreateForWriting(temp));
+        if (!file.valid()) return false;
+        written = StreamOutTo(editor, file.get(), temp) && Flush(file.get(), temp);
+    }
+    if (written && ReplaceWithTemp(temp, target)) return true;
+    DeleteFileA(temp);
+    return false;
+}
+
 }  // namespace
 
 BOOL IsSafeContentFileName(const char* name)
@@ -246,7 +269,9 @@ BOOL IsSafeContentFileName(const char* name)
     }
     if (name[length - 1] == '.' || name[length - 1] == ' ' || name[0] == ' ') return FALSE;
     if (SameLetters(name, NOTE_INDEX_FILE, sizeof NOTE_INDEX_FILE)) return FALSE;
+    if (SameLetters(name, BACKUP_FOLDER, sizeof BACKUP_FOLDER)) return FALSE;
     if (length >= 4 && SameLetters(name + length - 4, TEMP_SUFFIX, sizeof TEMP_SUFFIX)) return FALSE;
+    if (length >= 4 && SameLetters(name + length - 4, BACKUP_SUFFIX, sizeof BACKUP_SUFFIX)) return FALSE;
     return !IsDeviceName(name);
 }
 
@@ -291,9 +316,10 @@ BOOL DecodeIndexRecord(const NoteIndexRecord& in, NoteRecord* note)
     note->alarmOn = in.alarmOn;
     note->alarmRepeatMinutes = in.alarmRepeatMinutes;
     note->reminderCountdown = in.reminderCountdown;
-    // A size no window can have falls back to the size of a new note.
-    if (note->width < 1 || note->width > 0x7FFF) note->width = AppSettings.notesSizeX;
-    if (note->height < 1 || note->height > 0x7FFF) note->height = AppSettings.notesSizeY;
+    // A size of 0 or less takes the size of a new note; every size is bound
+    // to the screen.
+    note->width = BoundedNoteWidth(in.width < 1 ? AppSettings.notesSizeX : in.width);
+    note->height = BoundedNoteHeight(in.height < 1 ? AppSettings.notesSizeY : in.height);
     if (!IsSafeContentFileName(note->fileName)) {
         MakeUniqueContentFileName(note->fileName);
         return FALSE;
@@ -324,10 +350,10 @@ int StreamFileIn(HWND editor, int format, const char* path)
 
 int StreamFileOut(HWND editor, const char* path)
 {
-    KernelHandle file(CreateForWriting(path));
-    if (!file.valid()) return 0;
-    StreamOutTo(editor, file.get(), path);
-    return 1;
+    char temp[MAX_PATH];
+    if (lstrlenA(path) + sizeof TEMP_SUFFIX > sizeof temp) return 0;
+    wsprintfA(temp, "%s" TEMP_SUFFIX, path);
+    return StreamThroughTemp(editor, temp, path) ? 1 : 0;
 }
 
 NoteTextLoad LoadNoteText(const NoteRecord* note, HWND editor, FilePatience patience)
@@ -351,21 +377,8 @@ NoteTextLoad LoadNoteText(const NoteRecord* note, HWND editor, FilePatience pati
 
 int SaveNoteText(const NoteRecord* note, HWND editor)
 {
-    char path[MAX_PATH], temp[MAX_PATH];
-    if (!DataFolderPath(note->fileName, path, sizeof path)) return 0;
-    if (lstrlenA(path) + sizeof TEMP_SUFFIX > sizeof temp) return 0;
-    lstrcpyA(temp, path);
-    lstrcatA(temp, TEMP_SUFFIX);
-    bool written;
-    {
-        KernelHandle file(CreateForWriting(temp));
-        if (!file.valid()) return 0;
-        written = StreamOutTo(editor, file.get(), temp) && Flush(file.get(), temp);
-    }
-    if (!written || !ReplaceWithTemp(temp, path)) {
-        DeleteFileA(temp);
-        return 0;
-    }
+    char path[MAX_PATH];
+    if (!DataFolderPath(note->fileName, path, sizeof path) || !StreamFileOut(editor, path)) return 0;
     SendMessageA(editor, EM_SETMODIFY, FALSE, 0);
     return 1;
 }
@@ -488,29 +501,79 @@ int SaveNotesReporting(SaveReporting reporting)
     return 1;
 }
 
-// A damaged index may name one content file for several notes; deleting one
+namespace {
+
+// The file system compares names ignoring case in every alphabet, not in
+// ASCII alone; names are compared as it does.
+template <size_t N>
+void WidenFileName(const char* name, WCHAR (&out)[N])
+{
+    if (!MultiByteToWideChar(CP_ACP, 0, name, -1, out, N)) out[0] = 0;
+}
+
+int CompareFileNames(const WCHAR* a, const WCHAR* b)
+{
+    return CompareStringOrdinal(a, -1, b, -1, TRUE);
+}
+
+// A short alias ("ABCD~Z5N.DAT") opens a file that has a long name of its
+// own. The note takes that name when a record can hold it, or a copy of the
+// file under a fresh name; a folder of that name leaves it a fresh name.
+// Short aliases always hold a '~'.
+void UseFilesOwnName(NoteRecord* note)
+{
+    char path[MAX_PATH], to[MAX_PATH];
+    if (!strchr(note->fileName, '~') || !DataFolderPath(note->fileName, path, sizeof path)) return;
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA(path, &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    FindClose(search);
+    WCHAR own[MAX_PATH], named[NOTE_FILE_NAME_SIZE];
+    WidenFileName(found.cFileName, own);
+    WidenFileName(note->fileName, named);
+    if (CompareFileNames(own, named) == CSTR_EQUAL) return;
+    bool folder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (!folder && IsSafeContentFileName(found.cFileName)) {
+        lstrcpynA(note->fileName, found.cFileName, sizeof note->fileName);
+        return;
+    }
+    MakeUniqueContentFileName(note->fileName);
+    if (!folder && DataFolderPath(note->fileName, to, sizeof to)) CopyFileA(path, to, TRUE);
+}
+
+struct NamedNote {
+    NoteRecord* note;
+    WCHAR name[NOTE_FILE_NAME_SIZE];
+};
+
+}  // namespace
+
+// A damaged index may name one content file for several notes: by one name,
+// by names that differ in case, or by a file's short alias. Deleting one
 // would then take the others' text. Each later note gets a copy of its own.
 // Sorted by name, the notes sharing one stand together, so no pair of notes
 // needs comparing.
 static void GiveSharedFilesCopies()
 {
     int count = CountNotes();
-    std::unique_ptr<NoteRecord*[]> byName(new (std::nothrow) NoteRecord*[count ? count : 1]);
+    std::unique_ptr<NamedNote[]> byName(new (std::nothrow) NamedNote[count ? count : 1]);
     if (!byName) return;
-    NoteRecord** end = byName.get();
-    for (NoteRecord* note = NoteList.head; note; note = note->next) *end++ = note;
-    std::stable_sort(byName.get(), end, [](const NoteRecord* a, const NoteRecord* b) {
-        return _stricmp(a->fileName, b->fileName) < 0;
+    NamedNote* end = byName.get();
+    for (NoteRecord* note = NoteList.head; note; note = note->next, end++) {
+        UseFilesOwnName(note);
+        end->note = note;
+        WidenFileName(note->fileName, end->name);
+    }
+    std::stable_sort(byName.get(), end, [](const NamedNote& a, const NamedNote& b) {
+        return CompareFileNames(a.name, b.name) == CSTR_LESS_THAN;
     });
-    char shared[NOTE_FILE_NAME_SIZE] = "";
     char from[MAX_PATH], to[MAX_PATH];
-    for (NoteRecord** at = byName.get(); at != end; at++) {
-        NoteRecord* note = *at;
-        if (_stricmp(note->fileName, shared) != 0) {
-            lstrcpynA(shared, note->fileName, sizeof shared);
-        } else if (DataFolderPath(shared, from, sizeof from)) {
-            MakeUniqueContentFileName(note->fileName);
-            if (DataFolderPath(note->fileName, to, sizeof to)) CopyFileA(from, to, TRUE);
+    for (NamedNote *first = byName.get(), *at = first + 1; at < end; at++) {
+        if (CompareFileNames(first->name, at->name) != CSTR_EQUAL) {
+            first = at;
+        } else if (DataFolderPath(first->note->fileName, from, sizeof from)) {
+            MakeUniqueContentFileName(at->note->fileName);
+            if (DataFolderPath(at->note->fileName, to, sizeof to)) CopyFileA(from, to, TRUE);
         }
     }
 }

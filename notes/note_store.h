@@ -35,7 +35,9 @@ void EncodeIndexRecord(const NoteRecord& note, NoteIndexRecord* out);
 // Fills the stored fields of a note; an unsafe content file name is replaced
 // by a fresh one (the note then starts empty). Returns FALSE in that case.
 BOOL DecodeIndexRecord(const NoteIndexRecord& in, NoteRecord* note);
-// A content file name is a plain name inside the data folder.
+// A content file name is a plain name inside the data folder that no other
+// file of the program has: not the index, the backups folder, a temporary
+// file or the keeper of an original.
 BOOL IsSafeContentFileName(const char* name);
 
 // The steps of a save, each of which may fail on a full or refusing disk.
@@ -51,6 +53,8 @@ int SaveNotesReporting(SaveReporting reporting);
 extern DWORD SaveCount;
 int LoadNotes();
 int StreamFileIn(HWND editor, int format, const char* path);
+// Writes the editor's RTF to `path` through a temporary file beside it.
+// Returns 0, with the file as it was, when any step failed.
 int StreamFileOut(HWND editor, const char* path);
 
 // A content file larger than this is not read: the editor could not take it

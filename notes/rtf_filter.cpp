@@ -165,12 +165,17 @@ struct RtfTextCount {
     long skipCount = 1;
     long skipLeft = 0;
     long long characters = 0;
+    bool endsInParagraph = false;   // the last character counted was a \par
 };
 
 void CountCharacter(RtfTextCount& count)
 {
-    if (count.skipLeft > 0) count.skipLeft--;
-    else if (count.textlessFrom == 0) count.characters++;
+    if (count.skipLeft > 0) {
+        count.skipLeft--;
+    } else if (count.textlessFrom == 0) {
+        count.characters++;
+        count.endsInParagraph = false;
+    }
 }
 
 void EnterTextless(RtfTextCount& count)
@@ -199,7 +204,9 @@ size_t CountControlWord(RtfTextCount& count, const char* bytes, size_t at, size_
         count.starredGroup = false;
     }
     if (IsOneOf(word, TextlessGroups)) EnterTextless(count);
+    long long before = count.characters;
     if (word == "par" || word == "line" || word == "tab" || word == "cell") CountCharacter(count);
+    if (word == "par" && count.characters > before) count.endsInParagraph = true;
     if (word == "uc") count.skipCount = param;
     if (word == "u") {
         CountCharacter(count);
@@ -271,10 +278,10 @@ long long CountRtfText(const std::string& rtf)
         } else if (c == '\\' && at < size) {
             at = IsLetter(static_cast<BYTE>(bytes[at])) ? CountControlWord(count, bytes, at, size)
                                                        : CountControlSymbol(count, bytes, at);
-        } else if (c != '\r' && c != '\n') {
+        } else if (c != '\r' && c != '\n' && c != 0) {
             CountCharacter(count);
             count.groupStart = false;
         }
     }
-    return count.characters;
+    return count.characters - (count.endsInParagraph ? 1 : 0);
 }

@@ -45,6 +45,8 @@ LONG GuardRtf(RtfGuard& guard, LPBYTE bytes, LONG count);
 
 // Roughly the characters of text outside the groups that hold none (tables,
 // pictures, field instructions, \* groups); headers, footers and document
-// information count, as the control drops them. Text the control makes of a
-// file is checked against it: less means the control dropped some.
+// information count, as the control drops them. A paragraph mark that ends
+// the text is the control's own last mark, and a zero byte (Wine's control
+// ends what it writes with one) is no text. Text the control makes of a file
+// is checked against it: less means the control dropped some.
 long long CountRtfText(const std::string& rtf);

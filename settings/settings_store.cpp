@@ -1,6 +1,7 @@
 #include "settings/settings_store.h"
 #include <stddef.h>
 #include <string.h>
+#include "notes/note_window.h"
 #include "shell/guards.h"
 #include "shell/ui_text.h"
 
@@ -92,7 +93,26 @@ DWORD& Field(AppSettingsData& settings, const DwordSetting& s)
     return *reinterpret_cast<DWORD*>(reinterpret_cast<char*>(&settings) + s.offset);
 }
 
+// A size beyond the screen would have the hide button roll a note up for
+// millions of steps.
+LONG BoundedSize(LONG size, int screenMetric)
+{
+    LONG most = GetSystemMetrics(screenMetric);
+    if (most < NOTE_MIN_SIZE) most = NOTE_MIN_SIZE;
+    return size < NOTE_MIN_SIZE ? NOTE_MIN_SIZE : size > most ? most : size;
+}
+
 }  // namespace
+
+LONG BoundedNoteWidth(LONG width)
+{
+    return BoundedSize(width, SM_CXVIRTUALSCREEN);
+}
+
+LONG BoundedNoteHeight(LONG height)
+{
+    return BoundedSize(height, SM_CYVIRTUALSCREEN);
+}
 
 void SetDefaultSettings(AppSettingsData* settings)
 {
@@ -108,6 +128,8 @@ BOOL LoadSettings()
         DWORD value;
         Field(AppSettings, s) = opened && ReadDword(key, s.name, &value) ? value : s.defaultValue;
     }
+    AppSettings.notesSizeX = BoundedNoteWidth(AppSettings.notesSizeX);
+    AppSettings.notesSizeY = BoundedNoteHeight(AppSettings.notesSizeY);
     if (!opened || !ReadPath(key, alarmValueName, AppSettings.defaultAlarm, sizeof AppSettings.defaultAlarm))
         lstrcpynA(AppSettings.defaultAlarm, TEXT_DEFAULT_ALARM, sizeof AppSettings.defaultAlarm);
     return opened;

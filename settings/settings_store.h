@@ -27,6 +27,11 @@ extern const char* SettingsKeyPath;
 // as it does for a user without administrator rights.
 extern bool (*MachineKeyWriteRefused)();
 
+// A note's width or height as the screen can show it: at least a note's
+// smallest size (NOTE_MIN_SIZE), at most the virtual screen's width or height.
+LONG BoundedNoteWidth(LONG width);
+LONG BoundedNoteHeight(LONG height);
+
 void SetDefaultSettings(AppSettingsData* settings);
 BOOL LoadSettings();
 BOOL SaveSettings();

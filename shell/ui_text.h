@@ -16,6 +16,7 @@
     "Could not read the text of a note from \"%s\": another program may be " \
     "using the file, or it is too large.\n" \
     "The note stays read-only and its file is kept as it is until the text can be read."
+#define TEXT_ERR_EXPORT             "Could not export the note; the file was left as it was."
 #define TEXT_ERR_DATA_FOLDER_LONG   "The start directory is too long for the notes folder. Please start Quiblet from a shorter directory."
 
 #define TEXT_ALREADY_RUNNING_CAPTION "kestrix Quiblet - Programm bereits gestartet!"

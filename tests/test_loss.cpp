@@ -2,6 +2,8 @@
 // their text is on disk, deleted notes keep their file until the index
 // forgets them, stale records are never acted on, and originals survive.
 #include "support/test_env.h"
+#include <commctrl.h>
+#include <filesystem>
 #include "alarm/alarm_scheduler.h"
 #include "notelist/note_list_dialog.h"
 #include "notes/note_backup.h"
@@ -125,15 +127,28 @@ TEST_F(LossTest, DeletedNotesKeepTheirFilesUntilTheIndexForgetsThem)
 // take in whole is kept beside the note.
 TEST_F(LossTest, OddFilesKeepTheirOriginals)
 {
-    NoteIndexRecord records[2] = {};
-    for (NoteIndexRecord& record : records) record.width = 180, record.height = 200, strcpy(record.fileName, "ABCDEF01.dat");
-    WriteFileBytes(InDataFolder(NOTE_INDEX_FILE), std::string(reinterpret_cast<char*>(records), sizeof records));
-    WriteFileBytes(InDataFolder("ABCDEF01.dat"), "{\\rtf1 geteilt}");
-    ASSERT_TRUE(LoadNotes() == 1 && CountNotes() == 2);
-    std::string name = NoteList.head->next->fileName;
-    RemoveNote(NoteList.head);
-    ASSERT_EQ(SaveNotes(), 1);   // deletes its file: the other note's own copy stays
-    EXPECT_EQ(ReadFileBytes(InDataFolder(name.c_str())), "{\\rtf1 geteilt}") << name;
+    WriteFileBytes(InDataFolder("ABCDEF11D9A3B1.dat"), "");
+    WIN32_FIND_DATAA found;
+    FindClose(FindFirstFileA(InDataFolder("ABCDEF11D9A3B1.dat").c_str(), &found));
+    // One file by one name, by names that differ in case, by its short alias.
+    const char* sharers[][2] = {
+        { "ABCDEF01.dat", "ABCDEF01.dat" },
+        { "\xC4rger.dat", "\xE4rger.dat" },   // the code page's upper and lower A umlaut
+        { "ABCDEF11D9A3B1.dat", found.cAlternateFileName },
+    };
+    for (const auto& names : sharers) {
+        NoteIndexRecord records[2] = {};
+        for (int i = 0; i < 2; i++) records[i].width = 180, records[i].height = 200, strcpy(records[i].fileName, names[i]);
+        WriteFileBytes(InDataFolder(NOTE_INDEX_FILE), std::string(reinterpret_cast<char*>(records), sizeof records));
+        WriteFileBytes(InDataFolder(names[0]), "{\\rtf1 geteilt}");
+        ASSERT_EQ(LoadNotes(), 1);
+        ASSERT_EQ(CountNotes(), 2);
+        std::string name = NoteList.head->next->fileName;
+        RemoveNote(NoteList.head);
+        ASSERT_EQ(SaveNotes(), 1);   // deletes its file: the other note's own copy stays
+        EXPECT_EQ(ReadFileBytes(InDataFolder(name.c_str())), "{\\rtf1 geteilt}") << names[1];
+        RemoveNote(NoteList.head);
+    }
     struct { const char* bytes; const char* words; } files[] = {
         { "x{\\rtf1 Hallo Welt}", "Hallo Welt" },   // a stray byte before the header must not empty the note
         { "{\\rtf1 Vorne}Hinten", "Hinten" },
@@ -147,6 +162,26 @@ TEST_F(LossTest, OddFilesKeepTheirOriginals)
         bool shown = ReadFileBytes(path).find(file.words) != std::string::npos;
         EXPECT_TRUE(shown || (file.bytes[0] != 'x' && ReadFileBytes(path + ".bak") == file.bytes)) << file.bytes;
     }
+    // A later original of other bytes is kept too.
+    NoteRecord* note = NoteList.head;
+    std::string path = InDataFolder(note->fileName);
+    WriteFileBytes(path, "{\\rtf1 Vorne}Anders");
+    ASSERT_EQ(LoadNoteText(note, note->editor), 1);
+    EXPECT_EQ(ReadFileBytes(path + ".bak"), "{\\rtf1 Vorne}Anders");
+}
+
+// The note list's preview takes a text whole, as a note's own editor does,
+// and keeps no original of its file beside it as for a text it cut short.
+TEST_F(LossTest, NoteListPreviewTakesTextsWholeAndKeepsNoOriginal)
+{
+    NoteRecord* note = ShownNote("Hallo");
+    ASSERT_EQ(SaveNotes(), 1);
+    OpenNoteList(hMainDialog);
+    ListView_SetItemState(GetDlgItem(hNoteListDialog, IDC_LIST_VIEW), 0, LVIS_SELECTED | LVIS_FOCUSED, LVIS_SELECTED | LVIS_FOCUSED);
+    HWND preview = GetDlgItem(hNoteListDialog, IDC_LIST_PREVIEW);
+    EXPECT_EQ(EditorText(preview), "Hallo");
+    EXPECT_EQ(SendMessageA(preview, EM_GETLIMITTEXT, 0, 0), NOTE_TEXT_LIMIT);
+    EXPECT_FALSE(FileExists(InDataFolder(note->fileName) + ".bak"));
 }
 
 TEST_F(LossTest, FirstSaveOfADayBacksUpTheLastSaveAndAWeekIsKept)
@@ -155,6 +190,17 @@ TEST_F(LossTest, FirstSaveOfADayBacksUpTheLastSaveAndAWeekIsKept)
     NoteRecord* note = ShownNote("Tag 0");
     ASSERT_EQ(SaveNotes(), 1);   // nothing saved before: nothing to keep
     std::string backups = InDataFolder(BACKUP_FOLDER), file = InDataFolder(note->fileName);
+    // An old day holding a folder and a file the program did not make beside
+    // a read-only copy it made, and a day after today.
+    std::string stuck = backups + "\\2026-02-28\\";
+    std::filesystem::create_directories(stuck + "sub");
+    std::filesystem::create_directories(backups + "\\2099-12-31");
+    NoteIndexRecord listed = {};
+    strcpy(listed.fileName, "x.dat");
+    WriteFileBytes(stuck + NOTE_INDEX_FILE, std::string(reinterpret_cast<char*>(&listed), sizeof listed));
+    WriteFileBytes(stuck + "x.dat", "kopiert");
+    SetFileAttributesA((stuck + "x.dat").c_str(), FILE_ATTRIBUTE_READONLY);
+    WriteFileBytes(stuck + "mine.txt", "fremd");
     for (WORD& day = fakeDay.wDay; day <= 8; day++) {   // the clock's day, 9 after the loop
         std::string folder = backups + "\\2026-03-0" + char('0' + day) + "\\";
         std::string saved = ReadFileBytes(InDataFolder(NOTE_INDEX_FILE)) + ReadFileBytes(file);
@@ -162,9 +208,24 @@ TEST_F(LossTest, FirstSaveOfADayBacksUpTheLastSaveAndAWeekIsKept)
         ASSERT_TRUE(SaveNotes() == 1 && SaveNotes() == 1);   // the second save of a day leaves the backup
         EXPECT_EQ(ReadFileBytes(folder + NOTE_INDEX_FILE) + ReadFileBytes(folder + note->fileName), saved) << day;
     }
-    EXPECT_TRUE(!FileExists(backups + "\\2026-03-01") && FileExists(backups + "\\2026-03-02\\" NOTE_INDEX_FILE));
+    EXPECT_FALSE(FileExists(backups + "\\2026-03-01"));
+    EXPECT_TRUE(FileExists(backups + "\\2026-03-02\\" NOTE_INDEX_FILE));
+    EXPECT_FALSE(FileExists(stuck + "x.dat"));
+    EXPECT_TRUE(FileExists(stuck + "mine.txt"));
     BoxAnswer* boxes = FailFrom("\\" BACKUP_FOLDER "\\");   // a full disk as the backup is made
     EXPECT_TRUE(SaveNotes() == 1 && boxes->count == 0);
+    failing = nullptr;
+    fakeDay.wMonth = 2, fakeDay.wDay = 1;   // a clock set back before the week kept
+    ASSERT_EQ(SaveNotes(), 1);
+    EXPECT_TRUE(FileExists(backups + "\\2026-02-01\\" NOTE_INDEX_FILE));
+    // A data folder of 234 characters, the longest start-up takes, has no room for backups.
+    fakeDay.wDay = 2;
+    std::string deep = dataFolder + "\\" + std::string(234 - dataFolder.size() - 1, 'd');
+    CreateDirectoryA(deep.c_str(), NULL);
+    lstrcpyA(DataFolder, deep.c_str());
+    ASSERT_EQ(SaveNotes(), 1);
+    ASSERT_EQ(SaveNotes(), 1);   // the first left nothing to back up
+    EXPECT_FALSE(FileExists(deep + "\\" BACKUP_FOLDER));
 }
 
 // ---- Alarms and settings -------------------------------------------------------------------

@@ -165,6 +165,23 @@ TEST_F(QuibletTest, TextCommandsToggleEffectsTheFontClearsLinksAndExportImportBr
     EXPECT_EQ(EditorText(note->editor), "eins zwei");
     ASSERT_EQ(SaveNotes(), 1);
     EXPECT_TRUE(FileExists(InDataFolder(note->fileName))) << "content files stay in the data folder";
+
+    // Exporting over a file asks first; a file another program holds, or one
+    // the disk refuses to fill, keeps its bytes, and the user hears of it.
+    const std::string exported = ReadFileBytes(path);
+    SetWindowTextA(note->editor, "neu");
+    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    AnswerNextBox(NULL, IDOK, typePath);
+    BoxAnswer* replace = AnswerNextBox(NULL, IDYES);
+    BoxAnswer* failed = AnswerNextBox(TEXT_ERROR_CAPTION, IDOK);
+    SendMessageA(note->window, WM_COMMAND, IDM_NOTE_EXPORT, 0);
+    CloseHandle(held);
+    EXPECT_TRUE(replace->answered);
+    EXPECT_EQ(failed->text, TEXT_ERR_EXPORT);
+    EXPECT_EQ(ReadFileBytes(path), exported);
+    StoreFaultInjector = [](StoreStep step, const char*) { return step == StoreWrite; };
+    EXPECT_EQ(StreamFileOut(note->editor, path.c_str()), 0);
+    EXPECT_EQ(ReadFileBytes(path), exported);
 }
 
 // Wine's PostScript driver with a page description of our own prints into a

@@ -44,7 +44,8 @@ TEST_F(QuibletTest, IndexRecordsAndFileNamesHaveTheirForm)
     CleanUpInterruptedSaves();
     EXPECT_FALSE(FileExists(InDataFolder("x.tmp")));
     for (const char* bad : { "", "..\\x.dat", "a\\b.dat", "a/b.dat", "C:x.dat", "..", "note.dat", "NOTE.DAT", "x.dat.tmp",
-                             "CON", "com1.dat", "lpt9", "nul.txt", "x.dat.", " x.dat", "x?.dat", "a\tb" })
+                             "CON", "com1.dat", "lpt9", "nul.txt", "x.dat.", " x.dat", "x?.dat", "a\tb", "backup", "Backup",
+                             "x.dat.bak", "X.BAK" })
         EXPECT_FALSE(IsSafeContentFileName(bad)) << bad;
     for (const char* good : { "ABCDEF11D9A3B1.dat", "console.dat", "a.b", "com10.dat" })
         EXPECT_TRUE(IsSafeContentFileName(good)) << good;
@@ -52,6 +53,35 @@ TEST_F(QuibletTest, IndexRecordsAndFileNamesHaveTheirForm)
     EXPECT_STREQ(MakeDataFolderPath("C:\\start", "anna", out, 14) ? out : "refused", "C:\\start\\anna");
     EXPECT_STREQ(MakeDataFolderPath("C:\\start", "anna", out, 13) ? "accepted" : out, "");
     EXPECT_STREQ(MakeDataFolderPath("C:\\", "", out, sizeof out) ? out : "refused", "C:\\default");
+}
+
+// Sizes from the registry and from records fit the screen: a height of
+// 2,000,000,000 would have the hide button roll a note up for millions of
+// steps. A stored size of 0 takes the size of a new note.
+TEST_F(QuibletTest, SizesFromTheRegistryAndFromRecordsFitTheScreen)
+{
+    const LONG screenWidth = GetSystemMetrics(SM_CXVIRTUALSCREEN), screenHeight = GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    const DWORD storedX = 5, storedY = 2000000000;
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, SettingsKeyPath, "NotesSizeX", REG_DWORD, &storedX, 4);
+    RegSetKeyValueA(HKEY_LOCAL_MACHINE, SettingsKeyPath, "NotesSizeY", REG_DWORD, &storedY, 4);
+    LoadSettings();
+    EXPECT_EQ(AppSettings.notesSizeX, NOTE_MIN_SIZE);
+    EXPECT_EQ(AppSettings.notesSizeY, screenHeight);
+    struct { int32_t width, height; LONG loadedWidth, loadedHeight; } sizes[] = {
+        { 0, 0, NOTE_MIN_SIZE, screenHeight },
+        { 300, 250, 300, 250 },
+        { 50, 2000000000, NOTE_MIN_SIZE, screenHeight },
+        { 20000, -3, screenWidth, screenHeight },
+    };
+    for (const auto& size : sizes) {
+        NoteIndexRecord record = {};
+        record.width = size.width, record.height = size.height;
+        strcpy(record.fileName, "a.dat");
+        NoteRecord note = {};
+        DecodeIndexRecord(record, &note);
+        EXPECT_EQ(note.width, size.loadedWidth) << size.width;
+        EXPECT_EQ(note.height, size.loadedHeight) << size.height;
+    }
 }
 
 // Each step of a save failing, for the index and for a content file: the
@@ -221,7 +251,7 @@ TEST_F(QuibletTest, GeneratedHostileIndexesRtfAndRegistryValuesDoNoHarm)
     EXPECT_EQ(std::vector<DWORD>({ ToggledFlag(0), ToggledFlag(1), ToggledFlag(2) }), std::vector<DWORD>({ 1, 0, 1 }));
     const DWORD types[] = { REG_DWORD, REG_BINARY, REG_SZ, REG_QWORD, REG_MULTI_SZ, REG_NONE };
     for (int round = 0, rounds = CountFromEnvironment("QUIBLET_HOSTILE_VALUES", 40); round < rounds; round++) {
-        for (int i = 0; i < 9; i++) values[i] = 2 + i;
+        for (int i = 0; i < 9; i++) values[i] = 200 + i;
         lstrcpyA(AppSettings.defaultAlarm, "C:\\ring.wav");
         ASSERT_TRUE(SaveSettings());
         int victim = random() % 10;
@@ -234,7 +264,9 @@ TEST_F(QuibletTest, GeneratedHostileIndexesRtfAndRegistryValuesDoNoHarm)
         LoadSettings();
         DWORD number = victim < 9 ? defaults[victim] : 0;
         if (!deleted && (type == REG_DWORD || type == REG_BINARY) && data.size() == 4) memcpy(&number, data.data(), 4);
-        for (int i = 0; i < 9; i++) EXPECT_EQ(values[i], i != victim ? 2 + i : number) << names[i] << " type " << type;
+        if (victim == 1) number = BoundedNoteWidth(number);
+        if (victim == 2) number = BoundedNoteHeight(number);
+        for (int i = 0; i < 9; i++) EXPECT_EQ(values[i], i != victim ? 200 + i : number) << names[i] << " type " << type;
         ASSERT_NE(memchr(AppSettings.defaultAlarm, 0, sizeof AppSettings.defaultAlarm), nullptr);
         const char* alarm = victim != 9 ? "C:\\ring.wav" : deleted || type != REG_SZ ? "..\\bellsong.wav" : AppSettings.defaultAlarm;
         EXPECT_STREQ(AppSettings.defaultAlarm, alarm);
