@@ -131,13 +131,8 @@ NoteRecord* NewNoteRecord()
     MakeUniqueContentFileName(note->fileName);
     lstrcpynA(note->soundFile, AppSettings.defaultAlarm, sizeof note->soundFile);
     note->backColor = AppSettings.defaultBackColor;
-    note->backBrush = CreateSolidBrush(note->backColor);
     note->visible = 1;
     note->serial = NewNoteSerial();
-    if (!note->backBrush) {
-        delete note;
-        return nullptr;
-    }
     return note;
 }
 
@@ -210,11 +205,13 @@ int CountNotes()
 
 void SetNoteColor(NoteRecord* note, COLORREF color)
 {
-    HBRUSH brush = CreateSolidBrush(color);
-    if (!brush) return;
-    if (note->backBrush) DeleteObject(note->backBrush);
+    if (note->backBrush) {
+        HBRUSH brush = CreateSolidBrush(color);
+        if (!brush) return;
+        DeleteObject(note->backBrush);
+        note->backBrush = brush;
+    }
     note->backColor = color;
-    note->backBrush = brush;
 }
 
 // Only the record bound to the window at its creation: a window destroyed

@@ -26,7 +26,7 @@ struct NoteRecord {
     BOOL  textSaved;           // the content file holds the editor's text
     BOOL  textUnread;          // the content file exists but could not be read:
                                // the editor is read-only and the file not written
-    HBRUSH backBrush;          // solid brush of backColor, owned here
+    HBRUSH backBrush;          // solid brush of backColor while the window exists
     DWORD serial;              // never reused, unlike the record's address
     BOOL  ringFailed;          // this ringing could not show its window
 };
@@ -58,7 +58,7 @@ void ForgetFolderNames();
 DWORD NewNoteSerial();
 
 // A fresh record with the defaults of a new note; not yet in the list.
-// Returns null when memory or its brush cannot be had.
+// Returns null when there is no memory for it.
 NoteRecord* NewNoteRecord();
 void PushNoteFront(NoteRecord* note);
 void AppendNote(NoteRecord* note);

@@ -452,6 +452,35 @@ static void ReadUnreadText(NoteRecord* note)
 
 static bool ReadIndexAgainIfUnread(const char* path);
 
+// What this program last wrote to the index, where, and the file's time
+// after it: a save whose records are all as they were need not write the
+// index again while nobody else has written the file since.
+static std::string LastIndexWritten;
+static char        LastIndexPath[MAX_PATH];
+static FILETIME    LastIndexTime;
+
+static bool IndexFileTime(const char* path, FILETIME* time)
+{
+    WIN32_FILE_ATTRIBUTE_DATA file;
+    if (!GetFileAttributesExA(path, GetFileExInfoStandard, &file)) return false;
+    *time = file.ftLastWriteTime;
+    return true;
+}
+
+static void RememberIndexWritten(const char* path, const std::string& index)
+{
+    LastIndexWritten = index;
+    lstrcpynA(LastIndexPath, path, sizeof LastIndexPath);
+    if (!IndexFileTime(path, &LastIndexTime)) LastIndexPath[0] = 0;
+}
+
+static bool IndexOnDiskHolds(const char* path, const std::string& index)
+{
+    FILETIME time;
+    return LastIndexPath[0] && lstrcmpiA(LastIndexPath, path) == 0 && LastIndexWritten == index &&
+           IndexFileTime(path, &time) && CompareFileTime(&time, &LastIndexTime) == 0;
+}
+
 int SaveNotes()
 {
     return SaveNotesReporting(SaveWithErrorBox);
@@ -470,14 +499,12 @@ int SaveNotesReporting(SaveReporting reporting)
         return fail(TEXT_ERR_OPEN_FILE);
     if (!ReadIndexAgainIfUnread(path)) return fail(TEXT_ERR_READ_INDEX);
     BackUpFirstSaveOfDay();
-    KernelHandle file(CreateForWriting(temp));
-    if (!file.valid()) return fail(TEXT_ERR_OPEN_FILE);
     // The index is put together in memory and written in one piece.
     int count = CountNotes();
-    std::unique_ptr<NoteIndexRecord[]> records(new (std::nothrow) NoteIndexRecord[count ? count : 1]);
-    bool written = records != nullptr, textsWritten = true;
-    NoteIndexRecord* record = records.get();
-    for (NoteRecord* note = NoteList.head; note && written; note = note->next) {
+    std::string index(count * sizeof(NoteIndexRecord), '\0');
+    NoteIndexRecord* record = reinterpret_cast<NoteIndexRecord*>(&index[0]);
+    bool textsWritten = true;
+    for (NoteRecord* note = NoteList.head; note; note = note->next) {
         EncodeIndexRecord(*note, record++);
         if (note->textUnread) ReadUnreadText(note);
         if (NoteTextUnsaved(note)) {
@@ -485,12 +512,19 @@ int SaveNotesReporting(SaveReporting reporting)
             else textsWritten = false;
         }
     }
-    DWORD size = static_cast<DWORD>(count * sizeof(NoteIndexRecord));
-    written = written && (count == 0 || WriteWhole(file.get(), records.get(), size, temp)) && Flush(file.get(), temp);
-    file.close();
-    if (!written || !ReplaceWithTemp(temp, path)) {
-        DeleteFileA(temp);
-        return fail(TEXT_ERR_WRITE_FILE);
+    if (!IndexOnDiskHolds(path, index)) {
+        bool written;
+        {
+            KernelHandle file(CreateForWriting(temp));
+            if (!file.valid()) return fail(TEXT_ERR_OPEN_FILE);
+            written = (count == 0 || WriteWhole(file.get(), index.data(), static_cast<DWORD>(index.size()), temp)) &&
+                      Flush(file.get(), temp);
+        }
+        if (!written || !ReplaceWithTemp(temp, path)) {
+            DeleteFileA(temp);
+            return fail(TEXT_ERR_WRITE_FILE);
+        }
+        RememberIndexWritten(path, index);
     }
     DeleteFilesOfDeletedNotes();
     // A text that did not reach its file is lost with its window unless the
@@ -606,8 +640,6 @@ static FileOutcome ReadIndexOnce(const char* path, int* result)
             if (!note) { *result = 0; continue; }
             DecodeIndexRecord(chunk[i], note);
             note->serial = NewNoteSerial();
-            note->backBrush = CreateSolidBrush(note->backColor);
-            if (!note->backBrush) { delete note; *result = 0; continue; }
             note->next = nullptr;
             *tail = note;
             tail = &note->next;
@@ -621,6 +653,7 @@ static FileOutcome ReadIndexOnce(const char* path, int* result)
 static FileOutcome ReadIndex(const char* path, FilePatience patience, int* result)
 {
     ForgetFolderNames();
+    LastIndexPath[0] = 0;
     FileOutcome read = TriedBriefly([&] { return ReadIndexOnce(path, result); }, patience);
     if (read == FileDone) GiveSharedFilesCopies();
     if (read == FileDone || read == FileMissing) UnreadIndexPath[0] = 0;

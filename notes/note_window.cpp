@@ -70,17 +70,28 @@ static int TellTextUnread(const NoteRecord* note)
     return ResolveNote(ref) != nullptr;
 }
 
+static void ReleaseBackBrush(NoteRecord* note)
+{
+    if (note->backBrush) DeleteObject(note->backBrush);
+    note->backBrush = NULL;
+}
+
 int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text)
 {
     KeepNoteOnScreen(note);
     note->editor = NULL;
     DWORD exStyle = NotesOnTop == 1 ? WS_EX_TOOLWINDOW | WS_EX_TOPMOST : WS_EX_TOOLWINDOW;
+    // A note holds its brush only while it is shown: hidden notes hold no
+    // GDI object.
+    note->backBrush = CreateSolidBrush(note->backColor);
     // The record travels as the creation parameter, so that the messages sent
     // while the window is being made act on this record and no other.
-    HWND window = CreateWindowExA(exStyle, NoteWindowClass, NOTE_WINDOW_TITLE, WS_THICKFRAME,
-                                  note->left, note->top, note->width, note->height,
-                                  NULL, NULL, hInstance, note);
+    HWND window = note->backBrush ? CreateWindowExA(exStyle, NoteWindowClass, NOTE_WINDOW_TITLE, WS_THICKFRAME,
+                                                    note->left, note->top, note->width, note->height,
+                                                    NULL, NULL, hInstance, note)
+                                  : NULL;
     if (!window) {
+        ReleaseBackBrush(note);
         ShowError(TEXT_ERR_CREATE_WINDOW);
         return 0;
     }
@@ -95,6 +106,7 @@ int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text)
     if (!editor) {
         note->window = NULL;
         DestroyWindow(window);
+        ReleaseBackBrush(note);
         ShowError(TEXT_ERR_CREATE_RTF_WINDOW);
         return 0;
     }
@@ -170,6 +182,7 @@ void DestroyNoteWindow(NoteRecord* note)
     note->window = NULL;
     note->editor = NULL;
     DestroyWindow(window);
+    ReleaseBackBrush(note);
 }
 
 BOOL CALLBACK FindEditorChild(HWND child, LPARAM)

@@ -2,6 +2,7 @@
 // injected disk faults, safe content names, and damaged or hostile input
 // (indexes, registry values, RTF) from a generator.
 #include "support/test_env.h"
+#include "support/gdi_count.h"
 #include <filesystem>
 #include <random>
 #include "notes/note_store.h"
@@ -193,6 +194,36 @@ TEST_F(QuibletTest, SavesGetPastFilesHeldForAMomentAndRewriteRemovedOnes)
     ASSERT_TRUE(DeleteFileA(InDataFolder(note->fileName).c_str()));
     EXPECT_EQ(SaveNotes(), 1);
     EXPECT_NE(ReadFileBytes(InDataFolder(note->fileName)).find(note->fileName), std::string::npos);
+}
+
+// What a save need not do: write an index that would hold the same bytes,
+// or keep brushes for notes that have no window.
+int indexCreations;
+bool CountIndexCreations(StoreStep step, const char* path)
+{
+    if (step == StoreCreate && strstr(path, NOTE_INDEX_FILE ".tmp")) indexCreations++;
+    return false;
+}
+
+TEST_F(QuibletTest, SavesWriteOnlyWhatChangedAndHiddenNotesHoldNoBrush)
+{
+    NoteRecord* note = ShownNote("eins");
+    ASSERT_EQ(SaveNotes(), 1);
+    indexCreations = 0;
+    StoreFaultInjector = CountIndexCreations;
+    ASSERT_EQ(SaveNotes(), 1);
+    EXPECT_EQ(indexCreations, 0);
+    note->left += 1;
+    ASSERT_EQ(SaveNotes(), 1);
+    EXPECT_EQ(indexCreations, 1);
+    WriteFileBytes(InDataFolder(NOTE_INDEX_FILE), "");
+    ASSERT_EQ(SaveNotes(), 1);
+    EXPECT_EQ(indexCreations, 2) << "an index another program wrote is written again";
+
+    int before = GdiObjectCount();
+    for (int i = 0; i < 50; i++)
+        AddTestNote();
+    EXPECT_EQ(GdiObjectCount(), before);
 }
 
 // ---- Generated hostile input ---------------------------------------------------
