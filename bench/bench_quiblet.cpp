@@ -286,11 +286,8 @@ static bool MeasureIdleTick(int runs)
     DWORD saves = SaveCount;
     for (int run = 0; run < runs; run++) {
         Stopwatch clock;
-        for (int tick = 0; tick < IDLE_TICKS_PER_RUN; tick++) {
-            TickFromMainLoop = TRUE;
-            SendMessageA(hMainDialog, WM_TIMER, MAIN_TIMER_ID, 0);
-            TickFromMainLoop = FALSE;
-        }
+        for (int tick = 0; tick < IDLE_TICKS_PER_RUN; tick++)
+            DispatchFromMainLoop(MSG{ hMainDialog, WM_TIMER, MAIN_TIMER_ID, 0, GetTickCount() });
         PrintResult("idletick_us", clock.elapsedUs() / IDLE_TICKS_PER_RUN);
     }
     return SaveCount == saves;

@@ -5,14 +5,13 @@
 #include "notes/note_store.h"
 
 // ---- Module state ---------------------------------------------------------
-BOOL TickFromMainLoop;
-
 static bool     changePending;      // something changed since the last save
 static DWORD    savesAtChange;      // SaveCount when the change was noticed
 static uint64_t lastSeenPrint;      // index fingerprint at the previous tick
 static DWORD    lastChangeMs;       // when a change was last noticed
 static DWORD    firstChangeMs;      // when the pending changes began
 static bool     failureReported;    // an autosave failed and said so
+static bool     saving;             // an autosave is under way
 
 namespace {
 
@@ -83,6 +82,9 @@ void ResetAutosave()
 
 BOOL AutosaveTick(DWORD nowMs)
 {
+    // The error box of a failed autosave runs a message loop: a tick that
+    // comes through it leaves the failure to that box, one per failure spell.
+    if (saving) return FALSE;
     uint64_t print = IndexFingerprint();
     bool typed = TakeTextChanges();
     if (typed || print != lastSeenPrint) {
@@ -101,7 +103,10 @@ BOOL AutosaveTick(DWORD nowMs)
     if (!changePending) return FALSE;
     if (nowMs - lastChangeMs < AUTOSAVE_QUIET_MS && nowMs - firstChangeMs < AUTOSAVE_MAX_DELAY_MS)
         return FALSE;
-    if (SaveNotesReporting(failureReported ? SaveQuietly : SaveWithErrorBox)) {
+    saving = true;
+    int saved = SaveNotesReporting(failureReported ? SaveQuietly : SaveWithErrorBox);
+    saving = false;
+    if (saved) {
         changePending = false;
         savesAtChange = SaveCount;
         failureReported = false;

@@ -331,6 +331,15 @@ static LRESULT OnActivate(HWND window, NoteRecord* note, WPARAM wParam, LPARAM l
     return DefWindowProcA(window, WM_ACTIVATE, wParam, lParam);
 }
 
+// Alt+F4 puts the note away as its hide button does; the default would
+// turn it into a close request, which ends the program.
+static LRESULT OnSysCommand(HWND window, WPARAM command, LPARAM lParam)
+{
+    if ((command & 0xFFF0) != SC_CLOSE) return DefWindowProcA(window, WM_SYSCOMMAND, command, lParam);
+    HideNote(window);
+    return 0;
+}
+
 // The whole command word counts: only menu commands (notification code 0).
 // The text commands act on the window's one child, its editor.
 static void OnCommand(HWND window, WPARAM command)
@@ -382,8 +391,12 @@ LRESULT CALLBACK NoteWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_ACTIVATE:
         return OnActivate(window, note, wParam, lParam);
+    case WM_SYSCOMMAND:
+        return OnSysCommand(window, wParam, lParam);
     case WM_CLOSE:
-        DeleteNoteWindow(window);
+        // A close request is not the user's delete: it ends the program
+        // as one to the main dialog does.
+        SendMessageA(hMainDialog, WM_CLOSE, 0, 0);
         return 0;
     case WM_NOTIFY:
         OnNotify(window, reinterpret_cast<const NMHDR*>(lParam));

@@ -71,6 +71,13 @@ BOOL InitInstance(HINSTANCE instance)
     return TRUE;
 }
 
+void DispatchFromMainLoop(const MSG& msg)
+{
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+    if (msg.message == WM_TIMER && msg.hwnd == hMainDialog && msg.wParam == MAIN_TIMER_ID) AutosaveTick(msg.time);
+}
+
 int RunQuiblet(HINSTANCE instance)
 {
     CreateMutexA(NULL, TRUE, InstanceMutexName);
@@ -88,14 +95,9 @@ int RunQuiblet(HINSTANCE instance)
     if (!InitInstance(instance)) return 0;
 
     MSG msg;
-    while (GetMessageA(&msg, NULL, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        TickFromMainLoop = msg.message == WM_TIMER && msg.hwnd == hMainDialog;
-        DispatchMessageA(&msg);
-        TickFromMainLoop = FALSE;
-    }
+    while (GetMessageA(&msg, NULL, 0, 0) > 0) DispatchFromMainLoop(msg);
     // Nothing may be dispatched to a rich-edit control after its library is
-    // gone: the note windows go first (after WM_CLOSE they still exist).
+    // gone: the note windows go first, whatever ended the loop.
     CloseAllNoteWindows();
     if (hRichEditLib) {
         FreeLibrary(hRichEditLib);

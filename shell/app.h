@@ -11,6 +11,11 @@ BOOL InitApplication(HINSTANCE instance);
 HWND CreateMainDialog(HINSTANCE instance);
 BOOL InitInstance(HINSTANCE instance);
 
+// One turn of the main message loop for a message it took: dispatched, and
+// after a tick of the main dialog's timer the autosave, which thus runs in
+// no modal loop (a box, a menu, a common dialog) opened by some handler.
+void DispatchFromMainLoop(const MSG& msg);
+
 // WinMain's body: single instance, data folder, initialisation, message loop,
 // shutdown. Returns the process exit code.
 int RunQuiblet(HINSTANCE instance);

@@ -3,7 +3,6 @@
 #include <windowsx.h>
 #include "alarm/alarm_scheduler.h"
 #include "notelist/note_list_dialog.h"
-#include "notes/autosave.h"
 #include "notes/note_store.h"
 #include "notes/note_window.h"
 #include "resources/resource.h"
@@ -19,6 +18,11 @@
 static UINT TaskbarCreatedMessage;
 
 static const char* const TrayTip = "Quiblet";
+
+// Set while a close request's save runs (its error box has a message loop).
+static bool ClosingOnRequest;
+
+BOOL QuitPending;
 
 BOOL SetTrayIcon(HWND window, TrayAction action)
 {
@@ -73,6 +77,16 @@ static void ToggleNotesHidden()
     HideAllNoteWindows();
 }
 
+// After the last save. The windows closed leave their notes marked hidden,
+// so nothing may be saved again; yet a close request reaches every window
+// of the program, and those after the first come once the quit is posted.
+static void CloseWindowsAndQuit()
+{
+    CloseAllNoteWindows();
+    PostQuitMessage(0);
+    QuitPending = TRUE;
+}
+
 void RunTrayCommand(UINT command)
 {
     switch (command) {
@@ -108,9 +122,8 @@ void RunTrayCommand(UINT command)
         break;
     case IDM_TRAY_QUIT:
         // After a failed save the user frees the disk and quits again.
-        if (!SaveNotes()) break;
-        CloseAllNoteWindows();
-        PostQuitMessage(0);
+        if (QuitPending || !SaveNotes()) break;
+        CloseWindowsAndQuit();
         break;
     default:
         break;
@@ -178,17 +191,26 @@ static void OnCommand(HWND dialog, WORD id)
     }
 }
 
-static void OnTimer()
-{
-    CheckAlarms();
-    if (TickFromMainLoop) AutosaveTick(GetTickCount());
-}
-
-// Typed text must survive Alt+F4 on the info screen: save, then quit, and
-// stay when the save failed.
+// A close request that is not the user's own command (Alt+F4 on the info
+// screen, a note's close, the system, another program) ends the program as
+// "Beenden" does. Such a request reaches every window of the program at
+// once: while the first one's error box is open, the others bring none.
 static void OnClose()
 {
-    if (SaveNotes()) PostQuitMessage(0);
+    if (ClosingOnRequest) return;
+    ClosingOnRequest = true;
+    RunTrayCommand(IDM_TRAY_QUIT);
+    ClosingOnRequest = false;
+}
+
+// No box, which would hold up the shutdown screen. The Restart Manager
+// (ENDSESSION_CLOSEAPP) waits for the program to end; after a failed save
+// the windows stay with their text, and its close request that follows
+// shows the error.
+static void OnEndSession(WPARAM ending, LPARAM flags)
+{
+    if (!ending || QuitPending || !SaveNotesReporting(SaveQuietly)) return;
+    if (flags & ENDSESSION_CLOSEAPP) CloseWindowsAndQuit();
 }
 
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
@@ -198,7 +220,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         OnInitDialog(dialog);
         return FALSE;
     case WM_TIMER:
-        OnTimer();
+        CheckAlarms();
         return FALSE;
     case WM_COMMAND:
         OnCommand(dialog, LOWORD(wParam));
@@ -207,8 +229,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         ShowHelp();
         return FALSE;
     case WM_ENDSESSION:
-        // The system ends the session whatever the save's outcome.
-        SaveNotes();
+        OnEndSession(wParam, lParam);
         return FALSE;
     case WM_CLOSE:
         OnClose();

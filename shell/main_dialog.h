@@ -14,6 +14,9 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 BOOL SetTrayIcon(HWND window, TrayAction action);
 void OnTrayNotify(HWND window, WPARAM id, LPARAM mouseMessage);
 
+// Set once the quit is posted after the last save: the program is ending.
+extern BOOL QuitPending;
+
 // Carries out one command of the tray menu (what a choice in the menu does).
 void RunTrayCommand(UINT command);
 

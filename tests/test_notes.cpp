@@ -69,9 +69,7 @@ TEST_F(QuibletTest, NewNoteSitsLowerRightTakesLongTextSavesItselfKeepsHundredByH
     AutosaveTick(GetTickCount() - 10000);   // a change that rested long enough
     SendMessageA(hMainDialog, WM_TIMER, MAIN_TIMER_ID, 0);
     EXPECT_EQ(SaveCount, saves + 3) << "a tick from a modal loop never saves";
-    TickFromMainLoop = TRUE;
-    SendMessageA(hMainDialog, WM_TIMER, MAIN_TIMER_ID, 0);
-    TickFromMainLoop = FALSE;
+    DispatchFromMainLoop(MSG{ hMainDialog, WM_TIMER, MAIN_TIMER_ID, 0, GetTickCount() });
     EXPECT_EQ(SaveCount, saves + 4);
 
     r = { 200, 150, 290, 180 };
@@ -109,7 +107,7 @@ TEST_F(QuibletTest, HideSavesRollsUpInStepsAndDeletingAsksOnlyInSafeMode)
     PressTitle(ShownNote("leise", 400, 150)->window, 0, 30);
     EXPECT_EQ(SoundsPlayed, std::vector<std::string>({ "..\\Paper2.wav" })) << "once, with sounds on only";
 
-    // Deleting, by the button or by closing, forgets the note, and the next save its file.
+    // Deleting by the button forgets the note, and the next save its file.
     for (DWORD safe : { 1, 0, 2 }) {
         AppSettings.safeMode = safe;
         note = ShownNote("weg");
@@ -126,7 +124,6 @@ TEST_F(QuibletTest, HideSavesRollsUpInStepsAndDeletingAsksOnlyInSafeMode)
         EXPECT_FALSE(IsWindow(window)) << safe;
         EXPECT_EQ(SaveNotes(), 1);
         EXPECT_FALSE(FileExists(file)) << safe;
-        SendMessageA(ShownNote("zu")->window, WM_CLOSE, 0, 0);
         EXPECT_EQ(CountNotes(), 2) << "the two hidden notes only, safe mode " << safe;
     }
 }

@@ -249,8 +249,8 @@ TEST_F(QuibletTest, GeneratedHostileIndexesRtfAndRegistryValuesDoNoHarm)
         ShowAllNotes();
         SaveNotes();
         while (NoteRecord* shown = NoteList.head) {
-            if (shown->window) SendMessageA(shown->window, WM_CLOSE, 0, 0);
-            else RemoveNote(shown);
+            if (shown->window) DestroyNoteWindow(shown);
+            RemoveNote(shown);
         }
     }
 

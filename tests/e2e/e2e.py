@@ -499,6 +499,33 @@ def held_index(q):
     check(text.startswith("Neu dazu"), "the new note's text is %r" % text)
 
 
+def close_requests(q):
+    """Alt+F4 in a note hides it, unasked though "Rückfragen vor Löschen" is
+    on, and keeps its text; "taskkill" (a close request to every window of
+    the program) ends it with all three notes and their texts saved."""
+    wine_reg("add", REG_KEY, "/v", "SafeMode", "/t", "REG_DWORD", "/d", "1", "/f")
+    q.start()
+    texts = ["Erste Notiz", "Zweite Notiz", "Dritte Notiz"]
+    for count, text in enumerate(texts, 1):
+        before = {n.xid for n in note_windows()}
+        tray_click()
+        note = next(n for n in wait_notes(count) if n.xid not in before)
+        # Once the program has had input, Wine may leave the X focus with the
+        # tray after its click; a window manager gives the clicked note the focus.
+        xdotool("windowfocus", "--sync", note.xid)
+        click(*text_point(note))
+        type_text(note, text)
+    press_keys(note, "alt+F4")
+    wait_for("the note hidden", lambda: gone(note))
+    wait_notes(2)
+    subprocess.run(["wine", "taskkill", "/im", "Quiblet.exe"], capture_output=True, check=True)
+    q.quit(item=None)
+    folder = q.data_folder
+    saved = {rtf_text(read(os.path.join(folder, r["fileName"]))).split("\n")[0]: r["visible"]
+             for r in read_index(folder)}
+    check(saved == {texts[0]: 1, texts[1]: 1, texts[2]: 0}, "on disk: %r" % saved)
+
+
 def alarm_at_startup(q):
     """An alarm due while the program was not running rings at start-up (a
     hidden note shown, outlined red), a future one not; the bell ends it."""
@@ -548,7 +575,7 @@ def default_colour(q):
     q.quit()
 
 
-SCENARIOS = [new_note, hide_and_delete, save_refused, held_index, alarm_at_startup, default_colour]
+SCENARIOS = [new_note, hide_and_delete, save_refused, held_index, close_requests, alarm_at_startup, default_colour]
 
 
 def run_scenario(build, scenario):

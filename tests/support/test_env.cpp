@@ -11,6 +11,7 @@
 #include "settings/general_dialog.h"
 #include "settings/settings_store.h"
 #include "shell/app.h"
+#include "shell/main_dialog.h"
 #include "resources/resource.h"
 
 std::vector<std::string> SoundsPlayed;
@@ -173,6 +174,7 @@ void QuibletTest::SetUp()
     SetDefaultSettings(&AppSettings);
     SeedRunTimeSwitches();
     ResetAutosave();
+    QuitPending = FALSE;
     SoundsPlayed.clear();
 }
 
