@@ -390,7 +390,7 @@ def table(samples, args):
 PROFILE_AREAS = (
     ("startup", "floor_startup", "Start-up to the tray icon, no notes", {
         "note_class": "class", "main_dialog": "dialog"}),
-    ("notes", "floor_notes", "Showing 100 notes (LoadNotes, then MakeNoteWindow's steps summed over the notes)", {}),
+    ("notes", "floor_notes", "Start-up with 100 visible notes (MakeNoteWindow's steps summed over the notes)", {}),
     ("create", "floor_create", "CreateNote, per new note (NewNoteRecord, then MakeNoteWindow's steps)", {}),
     ("save", None, "SaveNotes with 100 open notes, one or none changed, beside its parts done alone (5 rounds)", {}),
     ("load", None, "LoadNotes of 1,000 records beside its parts done alone (5 rounds)", {}),

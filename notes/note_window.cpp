@@ -93,6 +93,7 @@ void KeepWindowOnScreen(HWND window)
 int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text)
 {
     KeepNoteOnScreen(note);
+    PassStep("keep_on_screen");
     note->editor = NULL;
     DWORD exStyle = NotesOnTop == 1 ? WS_EX_TOOLWINDOW | WS_EX_TOPMOST : WS_EX_TOOLWINDOW;
     // The record travels as the creation parameter, so that the messages sent
@@ -104,8 +105,10 @@ int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text)
         ShowError(TEXT_ERR_CREATE_WINDOW);
         return 0;
     }
+    PassStep("create_window");
     note->window = window;
     KeepNoteOnScreen(note);
+    PassStep("place_window");
     // Made at the client's size and visible, the editor is drawn once, with
     // its window.
     RECT client;
@@ -118,11 +121,15 @@ int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text)
         ShowError(TEXT_ERR_CREATE_RTF_WINDOW);
         return 0;
     }
+    PassStep("create_editor");
     note->editor = editor;
     SetUpNoteEditor(editor, note->backColor);
+    PassStep("set_up_editor");
     note->textSaved = text == NoteTextFromFile && LoadNoteText(note, editor);
+    PassStep("stream_in");
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
+    PassStep("show_window");
     return 1;
 }
 
@@ -131,6 +138,7 @@ int CreateNote()
     NoteRecord* note = NewNoteRecord();
     if (!note) return 0;
     PushNoteFront(note);
+    PassStep("new_record");
     if (!MakeNoteWindow(note, NOTE_EDITOR_STYLE, NoteTextEmpty)) {
         UnlinkNote(note);
         DiscardNote(note);
@@ -138,6 +146,7 @@ int CreateNote()
     }
     SetForegroundWindow(note->window);
     SetFocus(note->editor);
+    PassStep("foreground");
     return 1;
 }
 
@@ -159,6 +168,7 @@ int ShowVisibleNotes()
         if (note->visible != 1) continue;
         if (!note->window && !MakeNoteWindow(note, NOTE_EDITOR_STYLE, NoteTextFromFile)) return 0;
         SetForegroundWindow(note->window);
+        PassStep("foreground");
     }
     return 1;
 }

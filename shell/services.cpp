@@ -4,6 +4,10 @@
 #include "shell/globals.h"
 #include "shell/ui_text.h"
 
+// ---- Module state ---------------------------------------------------------
+BOOL (WINAPI* SoundPlayer)(LPCSTR sound, HMODULE module, DWORD flags) = PlaySoundA;
+void (*StepHook)(const char* step);
+
 void ShowError(const char* text)
 {
     MessageBoxA(NULL, text, TEXT_ERROR_CAPTION, MB_OK | MB_ICONERROR);
@@ -27,5 +31,10 @@ void SetMenuCheck(HMENU menu, UINT command, bool checked)
 void PlayFileSound(const char* path)
 {
     EnterDataFolder();
-    PlaySoundA(path, NULL, SND_FILENAME | SND_ASYNC);
+    SoundPlayer(path, NULL, SND_FILENAME | SND_ASYNC);
+}
+
+void PassStep(const char* step)
+{
+    if (StepHook) StepHook(step);
 }

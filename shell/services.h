@@ -1,5 +1,5 @@
 // Small services every part of the program uses: the error box, the help
-// page, menu check marks and sound files. They reach nothing but the
+// page, menu check marks, sound files and the steps of start-up. They reach nothing but the
 // process-wide state, so any part may call them.
 #pragma once
 #include <windows.h>
@@ -16,3 +16,11 @@ void SetMenuCheck(HMENU menu, UINT command, bool checked);
 // Plays a sound file (relative names from the data folder), without waiting.
 // Callers decide whether the sound setting allows it.
 void PlayFileSound(const char* path);
+// What PlayFileSound plays through: PlaySoundA (the tests record instead).
+extern BOOL (WINAPI* SoundPlayer)(LPCSTR sound, HMODULE module, DWORD flags);
+
+// Start-up and the making of a note window pass each step's name (what was
+// just done) to StepHook when one is set; the program sets none, the
+// benchmark's profile times the steps between the calls.
+extern void (*StepHook)(const char* step);
+void PassStep(const char* step);
