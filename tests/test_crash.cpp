@@ -4,7 +4,8 @@
 // without growth in GDI objects or windows.
 #include "support/test_env.h"
 #include <commctrl.h>
-#include <stdio.h>
+#include <filesystem>
+#include <iostream>
 #include <map>
 #include <random>
 #include <set>
@@ -54,41 +55,31 @@ static std::string MarkIn(const std::string& rtf)
 // A temporary file of a save that never ended.
 static bool SaveLeftOver()
 {
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA(InDataFolder("*.tmp").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return false;
-    FindClose(search);
-    return true;
+    for (const auto& file : std::filesystem::directory_iterator(DataFolder))
+        if (file.path().extension() == ".tmp") return true;
+    return false;
 }
 
-// The key a user's start reads, which the real program is started on, comes
-// back as it was when the test ends (or goes, when there was none): a
-// developer's own Quiblet in this prefix keeps its settings.
-class RealSettingsPutBack {
-public:
-    RealSettingsPutBack() : had_(CopyKey(SETTINGS_KEY_PATH, saved_.c_str())) {}
-    ~RealSettingsPutBack()
-    {
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, SETTINGS_KEY_PATH);
-        if (had_) CopyKey(saved_.c_str(), SETTINGS_KEY_PATH);
-        RegDeleteTreeA(HKEY_LOCAL_MACHINE, saved_.c_str());
-    }
-
-private:
-    static bool CopyKey(const char* from, const char* to)
-    {
-        RegistryKey source, target;
-        return RegOpenKeyExA(HKEY_LOCAL_MACHINE, from, 0, KEY_READ, source.receive()) == ERROR_SUCCESS &&
-               RegCreateKeyExA(HKEY_LOCAL_MACHINE, to, 0, NULL, 0, KEY_ALL_ACCESS, NULL, target.receive(), NULL) == ERROR_SUCCESS &&
-               RegCopyTreeA(source, NULL, target) == ERROR_SUCCESS;
-    }
-    const std::string saved_ = std::string(SettingsKeyPath) + "-saved";
-    const bool had_;
-};
+static bool CopyKey(const char* from, const char* to)
+{
+    RegistryKey source, target;
+    return RegOpenKeyExA(HKEY_LOCAL_MACHINE, from, 0, KEY_READ, source.receive()) == ERROR_SUCCESS &&
+           RegCreateKeyExA(HKEY_LOCAL_MACHINE, to, 0, NULL, 0, KEY_ALL_ACCESS, NULL, target.receive(), NULL) == ERROR_SUCCESS &&
+           RegCopyTreeA(source, NULL, target) == ERROR_SUCCESS;
+}
 
 TEST_F(QuibletTest, KilledWhileSavingItLeavesWholeFilesAndStartsCleanly)
 {
-    RealSettingsPutBack putBack;
+    // The key a user's start reads, which the real program is started on, comes back as it was (or goes) when
+    // the test ends, so that a developer's own Quiblet in this prefix keeps its settings; TearDown drops the copy.
+    struct PutBack {
+        bool had = CopyKey(SETTINGS_KEY_PATH, SettingsKeyPath);
+        ~PutBack()
+        {
+            RegDeleteTreeA(HKEY_LOCAL_MACHINE, SETTINGS_KEY_PATH);
+            if (had) CopyKey(SettingsKeyPath, SETTINGS_KEY_PATH);
+        }
+    } putBack;
     const std::string exe = _pgmptr, program = exe.substr(0, exe.rfind("\\tests\\")) + "\\Quiblet.exe";
     // The folder a start one level up uses, as the program works it out; the program starts there too.
     SetCurrentDirectoryA((dataFolder + "\\..").c_str());
@@ -133,9 +124,9 @@ TEST_F(QuibletTest, KilledWhileSavingItLeavesWholeFilesAndStartsCleanly)
         }
         for (int change = 0; kill < kills && change < 3; change++) {
             int typed = random() % Notes;
-            marks[typed].insert(Mark(typed, kill * 3 + change));
-            const std::string text = Text(typed, kill * 3 + change);
-            SendMessageTimeoutA(editors[Place(typed)], WM_SETTEXT, 0, LPARAM(text.c_str()), SMTO_NORMAL, 5000, NULL);
+            const int round = kill * 3 + change;
+            marks[typed].insert(Mark(typed, round));
+            SendMessageTimeoutA(editors[Place(typed)], WM_SETTEXT, 0, LPARAM(Text(typed, round).c_str()), SMTO_NORMAL, 5000, NULL);
             PostMessageA(main, WM_ENDSESSION, TRUE, 0);
         }
         // The three saves begin at once and take some tens of milliseconds: the kill falls among them.
@@ -145,14 +136,15 @@ TEST_F(QuibletTest, KilledWhileSavingItLeavesWholeFilesAndStartsCleanly)
         for (HANDLE handle : { running.hProcess, running.hThread }) CloseHandle(handle);
 
         killsDuringSave += SaveLeftOver();
-        if (kill < kills && (kill + 1) % 50 == 0) printf("%d of %d kills, %d during a save\n", kill + 1, kills, killsDuringSave);
+        if (kill < kills && (kill + 1) % 50 == 0)
+            std::cout << kill + 1 << " of " << kills << " kills, " << killsDuringSave << " during a save" << std::endl;
         ASSERT_EQ(ReadFileBytes(InDataFolder("note.dat")), IndexOf(Notes)) << "a whole index";
         for (int i = 0; i < Notes; i++) {
             const std::string mark = MarkIn(ReadFileBytes(InDataFolder(Name(i))));
             EXPECT_EQ(marks[i].count(mark), 1u) << "note " << i << " reads \"" << mark << "\"";
         }
     }
-    printf("%d kills, %d during a save (a save's temporary file left)\n", kills, killsDuringSave);
+    std::cout << kills << " kills, " << killsDuringSave << " during a save (a save's temporary file left)" << std::endl;
 }
 
 TEST_F(QuibletTest, AThousandNotesLoadShowSaveAndListTwiceWithoutGrowth)
