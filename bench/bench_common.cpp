@@ -222,16 +222,7 @@ bool WriteNoteFolder(const std::string& folder, int count, int visible)
     return WriteWholeFile(folder + "\\" NOTE_INDEX_FILE, records.data(), records.size() * sizeof(NoteIndexRecord));
 }
 
-// ---- Windows and rich edit -----------------------------------------------------
-void PumpPending()
-{
-    MSG msg;
-    while (PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
+// ---- Rich edit ------------------------------------------------------------------
 HMODULE LoadRichEdit()
 {
     static HMODULE library;

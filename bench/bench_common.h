@@ -5,7 +5,8 @@
 #include <windows.h>
 #include <string>
 #include <vector>
-#include "tests/support/gdi_count.h"
+#include "testing/gdi_count.h"
+#include "testing/message_pump.h"
 
 // Result lines on stdout, one value each: "RESULT <figure> <value>".
 void PrintResult(const char* figure, double value);
@@ -60,9 +61,6 @@ RECT NotePlace(int index);
 // Writes "note.dat" with `count` records (the first `visible` shown) and
 // the content files of all of them into `folder`. False on a write error.
 bool WriteNoteFolder(const std::string& folder, int count, int visible);
-
-// Pumps what is waiting now (paints, the messages of destroyed windows).
-void PumpPending();
 
 // Loads RICHED32.DLL once per process and returns it.
 HMODULE LoadRichEdit();

@@ -1,9 +1,6 @@
 #include "bench/bench_program.h"
-#include <commctrl.h>
 #include <string>
-#include "alarm/alarm_scheduler.h"
 #include "bench/bench_common.h"
-#include "notes/autosave.h"
 #include "notes/note_record.h"
 #include "notes/note_store.h"
 #include "notes/note_window.h"
@@ -36,29 +33,12 @@ void EnterFreshStartFolder()
 
 bool StartUp(HINSTANCE instance)
 {
-    if (!SetUpDataFolder()) return false;
-    InitCommonControls();
-    hRichEditLib = LoadLibraryA("RICHED32.DLL");
-    return InitApplication(instance) && InitInstance(instance) && TrayIconPending == 0;
+    return StartQuiblet(instance) && TrayIconPending == 0;
 }
 
-bool StartUpToNotes(HINSTANCE instance)
+bool StartUpWithNotes(HINSTANCE instance, int count, int visible)
 {
-    if (!SetUpDataFolder()) return false;
-    InitCommonControls();
-    hRichEditLib = LoadLibraryA("RICHED32.DLL");
-    if (!InitApplication(instance)) return false;
-    hMainDialog = CreateMainDialog(instance);
-    CleanUpInterruptedSaves();
-    return hMainDialog != NULL;
-}
-
-void FinishStartUp()
-{
-    ResetAutosave();
-    TrayIconPending = 0;
-    SetTrayIcon(hMainDialog, TrayAdd);
-    CheckAlarmsAtStartup();
+    return SetUpDataFolder() && WriteNoteFolder(DataFolder, count, visible) && StartUp(instance);
 }
 
 void SilenceSounds()
@@ -68,9 +48,8 @@ void SilenceSounds()
 
 void ShutDown()
 {
-    CloseAllNoteWindows();
+    ShutDownQuiblet();
     FreeNotes();
-    SetTrayIcon(hMainDialog, TrayDelete);
     DestroyWindow(hMainDialog);
     PumpPending();
     SetCurrentDirectoryA("\\");

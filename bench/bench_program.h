@@ -1,6 +1,6 @@
-// The program's start-up and shutdown as the benchmark programs run them:
-// RunQuiblet's steps without the single-instance guard and the message
-// loop, on a settings key of their own, in a fresh start directory.
+// The program's own start-up and shutdown as the benchmark programs run them:
+// without the single-instance guard and the message loop, on a settings key
+// of their own, in a fresh start directory.
 #pragma once
 #include <windows.h>
 
@@ -11,14 +11,14 @@
 void UseOwnSettingsKey();
 // A fresh, empty start directory made the current directory.
 void EnterFreshStartFolder();
-// RunQuiblet's start-up up to the message loop; true when the icon is added.
+// The program's start-up (StartQuiblet); true when the icon is added.
 bool StartUp(HINSTANCE instance);
-// What the program does before the note steps of InitInstance.
-bool StartUpToNotes(HINSTANCE instance);
-// What InitInstance does after the note steps.
-void FinishStartUp();
+// The same with `count` generated notes in the data folder, `visible` shown.
+bool StartUpWithNotes(HINSTANCE instance, int count, int visible);
 // Sounds would only measure the sound card.
 void SilenceSounds();
+// The program's shutdown (ShutDownQuiblet), then the notes, the main dialog,
+// the start directory and the settings key gone.
 void ShutDown();
 
 int CountWindowedNotes();

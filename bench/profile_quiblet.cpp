@@ -1,11 +1,10 @@
 // Where the program's time goes: the steps of start-up, of making a note
-// window and of a save, timed one by one. The steps are the program's own
-// calls in the program's order; where a function of the program does
-// several of them (InitApplication, MakeNoteWindow) its body is followed
-// here step by step, so these figures explain the table's and do not
-// replace them.
+// window and of a save, timed one by one. Start-up and MakeNoteWindow are
+// the program's own code, timed between the steps they pass (PassStep); the
+// other areas time the program's functions beside their parts done alone.
 //   profile_quiblet startup   the steps of start-up to the tray icon
-//   profile_quiblet notes     the steps of showing 100 notes
+//   profile_quiblet notes     the same with 100 notes shown, the window
+//                             steps summed over the notes
 //   profile_quiblet create    the steps of CreateNote, per note
 //   profile_quiblet save      the parts of SaveNotes with 100 open notes,
 //                             one of them changed
@@ -29,110 +28,50 @@
 #include "settings/settings_store.h"
 #include "shell/app.h"
 #include "shell/main_dialog.h"
+#include "shell/services.h"
 
-static int ProfileStartUp(HINSTANCE instance)
+// ---- The program's own steps (PassStep), summed by name ----------------------
+static std::vector<std::pair<std::string, double>> StepSums;   // in the order first passed
+static Stopwatch StepLap;
+
+static void SumStep(const char* step)
+{
+    double us = StepLap.elapsedUs();
+    StepLap.restart();
+    for (auto& sum : StepSums)
+        if (sum.first == step) {
+            sum.second += us;
+            return;
+        }
+    StepSums.emplace_back(step, us);
+}
+
+// The time up to each step counts from here.
+static void TimeSteps()
+{
+    StepLap.restart();
+    StepHook = SumStep;
+}
+
+// Each step's sum divided by `count`, as "prof_<area>_<step>_us".
+static void PrintSteps(const char* area, int count)
+{
+    StepHook = nullptr;
+    for (const auto& sum : StepSums)
+        PrintResult(("prof_" + std::string(area) + "_" + sum.first + "_us").c_str(), sum.second / count);
+    StepSums.clear();
+}
+
+// Start-up to the tray icon with no notes, then with 100 visible notes (the
+// steps of MakeNoteWindow summed over the notes).
+static int ProfileStartUp(HINSTANCE instance, int notes, const char* area)
 {
     UseOwnSettingsKey();
     EnterFreshStartFolder();
-    StepClock clock("startup");
-    if (!SetUpDataFolder()) return 1;
-    clock.step("data_folder");
-    InitCommonControls();
-    clock.step("common_controls");
-    hRichEditLib = LoadLibraryA("RICHED32.DLL");
-    clock.step("riched32");
-    // InitApplication, step by step.
-    hTrayIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_TRAY));
-    hKillIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_KILL));
-    hMenuIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_MENU));
-    hHideIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_HIDE));
-    hAlarmIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_ALARM));
-    clock.step("icons");
-    LoadSettings();
-    SeedRunTimeSwitches();
-    clock.step("settings");
-    hMainMenu = LoadMenuA(instance, MAKEINTRESOURCEA(IDR_MAIN_MENU));
-    hNotesMenu = GetSubMenu(hMainMenu, MENU_POS_NOTES);
-    hTaskBarMenu = GetSubMenu(hMainMenu, MENU_POS_TASKBAR);
-    hCommandMenu = GetSubMenu(hMainMenu, MENU_POS_COMMAND);
-    clock.step("menus");
-    WNDCLASSA wc = {};
-    wc.style = CS_HREDRAW | CS_VREDRAW;
-    wc.lpfnWndProc = NoteWndProc;
-    wc.hInstance = instance;
-    wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
-    wc.lpszClassName = NoteWindowClass;
-    RegisterClassA(&wc);
-    clock.step("note_class");
-    // InitInstance, step by step.
-    hMainDialog = CreateMainDialog(instance);
-    clock.step("main_dialog");
-    CleanUpInterruptedSaves();
-    clock.step("clean_up_saves");
-    LoadNotes();
-    clock.step("load_notes");
-    ResetAutosave();
-    TrayIconPending = 0;
-    SetTrayIcon(hMainDialog, TrayAdd);
-    clock.step("tray_icon");
-    CheckAlarmsAtStartup();
-    clock.step("startup_alarms");
-    ShutDown();
-    return 0;
-}
-
-// MakeNoteWindow's steps, summed over the visible notes.
-struct WindowSteps {
-    double place = 0, window = 0, editor = 0, setUp = 0, text = 0, show = 0, front = 0;
-};
-
-static bool MakeNoteWindowInSteps(NoteRecord* note, WindowSteps* steps)
-{
-    Stopwatch clock;
-    KeepNoteOnScreen(note);
-    steps->place += clock.elapsedUs(); clock.restart();
-    DWORD exStyle = NotesOnTop == 1 ? WS_EX_TOOLWINDOW | WS_EX_TOPMOST : WS_EX_TOOLWINDOW;
-    note->window = CreateWindowExA(exStyle, NoteWindowClass, NOTE_WINDOW_TITLE, WS_THICKFRAME, note->left, note->top,
-                                   note->width, note->height, NULL, NULL, hInstance, note);
-    steps->window += clock.elapsedUs(); clock.restart();
-    if (!note->window) return false;
-    RECT client;
-    GetClientRect(note->window, &client);
-    note->editor = CreateWindowExA(0, NOTE_EDITOR_CLASS, "", NOTE_EDITOR_STYLE | WS_VISIBLE, 0, 0, client.right,
-                                   client.bottom, note->window, NULL, hInstance, NULL);
-    steps->editor += clock.elapsedUs(); clock.restart();
-    if (!note->editor) return false;
-    SetUpNoteEditor(note->editor, note->backColor);
-    steps->setUp += clock.elapsedUs(); clock.restart();
-    note->textSaved = LoadNoteText(note, note->editor);
-    steps->text += clock.elapsedUs(); clock.restart();
-    ShowWindow(note->window, SW_SHOW);
-    UpdateWindow(note->window);
-    steps->show += clock.elapsedUs(); clock.restart();
-    SetForegroundWindow(note->window);
-    steps->front += clock.elapsedUs();
-    return true;
-}
-
-static int ProfileNotes(HINSTANCE instance)
-{
-    UseOwnSettingsKey();
-    EnterFreshStartFolder();
-    if (!StartUpToNotes(instance) || !WriteNoteFolder(DataFolder, BENCH_VISIBLE_NOTES, BENCH_VISIBLE_NOTES)) return 1;
-    Stopwatch clock;
-    LoadNotes();
-    PrintResult("prof_notes_load_notes_us", clock.elapsedUs());
-    WindowSteps steps;
-    for (NoteRecord* note = NoteList.head; note; note = note->next)
-        if (note->visible == 1 && !MakeNoteWindowInSteps(note, &steps)) return 1;
-    PrintResult("prof_notes_keep_on_screen_us", steps.place);
-    PrintResult("prof_notes_create_window_us", steps.window);
-    PrintResult("prof_notes_create_editor_us", steps.editor);
-    PrintResult("prof_notes_set_up_editor_us", steps.setUp);
-    PrintResult("prof_notes_stream_in_us", steps.text);
-    PrintResult("prof_notes_show_window_us", steps.show);
-    PrintResult("prof_notes_foreground_us", steps.front);
-    FinishStartUp();
+    if (!SetUpDataFolder() || (notes > 0 && !WriteNoteFolder(DataFolder, notes, notes))) return 1;
+    TimeSteps();
+    if (!StartUp(instance)) return 1;
+    PrintSteps(area, 1);
     ShutDown();
     return 0;
 }
@@ -144,30 +83,17 @@ static int ProfileCreateNote(HINSTANCE instance, int runs)
     EnterFreshStartFolder();
     if (!StartUp(instance)) return 1;
     SilenceSounds();
-    double recordUs = 0;
-    WindowSteps steps;
     for (int run = -1; run < runs; run++) {
         // The first note pays for the class's first use; it is not counted.
-        WindowSteps ignored;
-        WindowSteps* counted = run >= 0 ? &steps : &ignored;
-        Stopwatch clock;
-        NoteRecord* note = NewNoteRecord();
-        if (!note) return 1;
-        PushNoteFront(note);
-        if (run >= 0) recordUs += clock.elapsedUs();
-        if (!MakeNoteWindowInSteps(note, counted)) return 1;
-        HWND window = note->window;
+        if (run >= 0) TimeSteps();
+        if (!CreateNote()) return 1;
+        StepHook = nullptr;
+        HWND window = NoteList.head->window;
         DeleteNote(window);
         DestroyWindow(window);
         PumpPending();
     }
-    PrintResult("prof_create_new_record_us", recordUs / runs);
-    PrintResult("prof_create_keep_on_screen_us", steps.place / runs);
-    PrintResult("prof_create_create_window_us", steps.window / runs);
-    PrintResult("prof_create_create_editor_us", steps.editor / runs);
-    PrintResult("prof_create_set_up_editor_us", steps.setUp / runs);
-    PrintResult("prof_create_show_window_us", steps.show / runs);
-    PrintResult("prof_create_foreground_us", steps.front / runs);
+    PrintSteps("create", runs);
     ShutDown();
     return 0;
 }
@@ -283,8 +209,8 @@ int main(int argc, char** argv)
     HINSTANCE instance = GetModuleHandleA(NULL);
     hInstance = instance;
     if (argc < 2) return 2;
-    if (strcmp(argv[1], "startup") == 0) return ProfileStartUp(instance);
-    if (strcmp(argv[1], "notes") == 0) return ProfileNotes(instance);
+    if (strcmp(argv[1], "startup") == 0) return ProfileStartUp(instance, 0, "startup");
+    if (strcmp(argv[1], "notes") == 0) return ProfileStartUp(instance, BENCH_VISIBLE_NOTES, "notes");
     if (strcmp(argv[1], "create") == 0) return ProfileCreateNote(instance, 11);
     if (strcmp(argv[1], "save") == 0) return ProfileSave(instance);
     if (strcmp(argv[1], "idle") == 0) return ProfileIdleTick(instance);

@@ -179,93 +179,115 @@ def launch_to_tray(tray, bench_dir, exe_path, args, image_name):
 
 
 # ---- The measurements ----------------------------------------------------------
+class Run:
+    """One benchmark run: where its programs are, what they gave, what failed."""
+
+    def __init__(self, build):
+        self.bench = os.path.join(build, "bench")
+        self.quiblet = os.path.join(build, "Quiblet.exe")
+        self.samples = Samples()
+        self.failures = []
+
+    def exe(self, name):
+        return os.path.join(self.bench, name + ".exe")
+
+
+def attempt(run, what, step, *arguments, **options):
+    """Does one step of the run; a failure is noted and the run goes on."""
+    try:
+        step(run, *arguments, **options)
+    except (Failed, subprocess.TimeoutExpired) as error:
+        run.failures.append(f"{what}: {error}")
+        log(f"  FAILED: {error}")
+
+
+def collect(run, side, name, *arguments, timeout=600):
+    """Runs a benchmark program and keeps its values, also those it printed
+    before it failed."""
+    try:
+        run.samples.add(side, run_windows(run.exe(name), *arguments, timeout=timeout))
+    except Failed as error:
+        run.samples.add(side, error.values)
+        raise
+
+
+def warm_up(run):
+    """Wineserver, explorer and the disk caches warm; the program's own key
+    set to start without the info screen."""
+    run_windows(run.exe("floor_tray"), "measure")
+    run_windows(run.exe("bench_quiblet"), "startup")
+    run_windows(run.exe("bench_quiblet"), "settings")
+
+
+def launch(run, tray, side, counted=True):
+    """One launch to the tray icon, of the program or of its floor."""
+    if side == "program":
+        ms = launch_to_tray(tray, run.bench, run.quiblet, [], "Quiblet.exe")
+    else:
+        ms = launch_to_tray(tray, run.bench, run.exe("floor_tray"), ["stay"], "floor_tray.exe")
+    if counted:
+        run.samples.add(side, {"launch_ms": [ms]})
+
+
+def warm_up_launches(run, tray):
+    launch(run, tray, "program", counted=False)
+    launch(run, tray, "floor", counted=False)
+
+
+def profile_once(run):
+    collect(run, "program", "profile_quiblet", "startup")
+    collect(run, "floor", "floor_tray", "profile")
+    collect(run, "program", "profile_quiblet", "notes")
+    collect(run, "floor", "floor_notes", "profile", "11")
+    collect(run, "program", "profile_quiblet", "create")
+    collect(run, "program", "profile_quiblet", "save")
+    collect(run, "program", "profile_quiblet", "load")
+    collect(run, "program", "profile_quiblet", "idle")
+
+
 def measure(args):
-    bench = os.path.join(args.build, "bench")
-    exe = lambda name: os.path.join(bench, name + ".exe")
-    quiblet = os.path.join(args.build, "Quiblet.exe")
-    samples = Samples()
-    failures = []
-
-    def attempt(what, action):
-        try:
-            action()
-        except (Failed, subprocess.TimeoutExpired) as error:
-            failures.append(f"{what}: {error}")
-            log(f"  FAILED: {error}")
-
-    def collect(side, name, *arguments, timeout=600):
-        """Runs a benchmark program and keeps its values, also those it
-        printed before it failed."""
-        try:
-            samples.add(side, run_windows(exe(name), *arguments, timeout=timeout))
-        except Failed as error:
-            samples.add(side, error.values)
-            raise
-
+    run = Run(args.build)
     log("== warming up (wineserver, explorer, disk caches)")
-    attempt("warm-up", lambda: (run_windows(exe("floor_tray"), "measure"),
-                                run_windows(exe("bench_quiblet"), "startup"),
-                                run_windows(exe("bench_quiblet"), "settings")))
+    attempt(run, "warm-up", warm_up)
 
     log(f"== start-up to tray icon ready, {args.process_runs} fresh processes each")
     for _ in range(args.process_runs):
-        attempt("start-up", lambda: collect("program", "bench_quiblet", "startup"))
-        attempt("start-up floor", lambda: collect("floor", "floor_tray", "measure"))
+        attempt(run, "start-up", collect, "program", "bench_quiblet", "startup")
+        attempt(run, "start-up floor", collect, "floor", "floor_tray", "measure")
 
     log(f"== start-up with 100 visible notes, {args.process_runs} fresh processes each")
     for _ in range(args.process_runs):
-        attempt("100 notes", lambda: collect("program", "bench_quiblet", "start", "100"))
-        attempt("100 notes floor", lambda: collect("floor", "floor_notes", "start", "100"))
+        attempt(run, "100 notes", collect, "program", "bench_quiblet", "start", "100")
+        attempt(run, "100 notes floor", collect, "floor", "floor_notes", "start", "100")
 
     memory_runs = max(3, args.process_runs // 2)
     log(f"== peak memory with 1,000 notes, {memory_runs} fresh processes each")
     for _ in range(memory_runs):
-        attempt("1000 notes", lambda: collect("program", "bench_quiblet", "start", "1000"))
-        attempt("1000 notes floor", lambda: collect("floor", "floor_notes", "start", "1000"))
+        attempt(run, "1000 notes", collect, "program", "bench_quiblet", "start", "1000")
+        attempt(run, "1000 notes floor", collect, "floor", "floor_notes", "start", "1000")
 
     log(f"== CreateNote, SaveNotes, showing all notes, the note list, each with its floor in turn, LoadNotes,"
-        f" alarm pass, idle tick:"
-        f" {args.runs} runs each")
-    attempt("repeated figures", lambda: collect("program", "bench_quiblet", "repeat", str(args.runs)))
-    attempt("read floor", lambda: collect("floor", "floor_read", str(args.runs)))
+        f" alarm pass, idle tick: {args.runs} runs each")
+    attempt(run, "repeated figures", collect, "program", "bench_quiblet", "repeat", str(args.runs))
+    attempt(run, "read floor", collect, "floor", "floor_read", str(args.runs))
 
     log(f"== launch to tray icon on the screen, {args.launch_runs} launches each")
     tray = Tray()
-    launches = {"program": [], "floor": []}
-
-    def launch(side):
-        if side == "program":
-            ms = launch_to_tray(tray, bench, quiblet, [], "Quiblet.exe")
-        else:
-            ms = launch_to_tray(tray, bench, exe("floor_tray"), ["stay"], "floor_tray.exe")
-        launches[side].append(ms)
-
-    attempt("launch warm-up", lambda: (launch("program"), launch("floor")))
-    for values in launches.values():
-        values.clear()
+    attempt(run, "launch warm-up", warm_up_launches, tray)
     for _ in range(args.launch_runs):
-        attempt("launch", lambda: launch("program"))
-        attempt("launch floor", lambda: launch("floor"))
-    samples.add("program", {"launch_ms": launches["program"]})
-    samples.add("floor", {"launch_ms": launches["floor"]})
+        attempt(run, "launch", launch, tray, "program")
+        attempt(run, "launch floor", launch, tray, "floor")
 
     log(f"== GDI and USER objects around up to {args.cycles} show/hide cycles of 100 notes"
         f" ({'no time limit' if args.cycle_seconds <= 0 else f'at most {args.cycle_seconds:.0f} s'})")
-    attempt("objects", lambda: collect("program", "bench_quiblet", "objects", str(args.cycles),
-                                       str(args.cycle_seconds), timeout=36000))
+    attempt(run, "objects", collect, "program", "bench_quiblet", "objects", str(args.cycles),
+            str(args.cycle_seconds), timeout=36000)
+
     if args.profile_runs > 0:
         log(f"== where the time goes: the steps, {args.profile_runs} runs each")
         for _ in range(args.profile_runs):
-            attempt("profile", lambda: (
-                collect("program", "profile_quiblet", "startup"),
-                collect("floor", "floor_tray", "profile"),
-                collect("program", "profile_quiblet", "notes"),
-                collect("floor", "floor_notes", "profile", "11"),
-                collect("program", "profile_quiblet", "create"),
-                collect("program", "profile_quiblet", "save"),
-                collect("program", "profile_quiblet", "load"),
-                collect("program", "profile_quiblet", "idle")))
-    return samples, failures
+            attempt(run, "profile", profile_once)
+    return run.samples, run.failures
 
 
 # ---- The table -------------------------------------------------------------------
@@ -390,7 +412,7 @@ def table(samples, args):
 PROFILE_AREAS = (
     ("startup", "floor_startup", "Start-up to the tray icon, no notes", {
         "note_class": "class", "main_dialog": "dialog"}),
-    ("notes", "floor_notes", "Showing 100 notes (LoadNotes, then MakeNoteWindow's steps summed over the notes)", {}),
+    ("notes", "floor_notes", "Start-up with 100 visible notes (MakeNoteWindow's steps summed over the notes)", {}),
     ("create", "floor_create", "CreateNote, per new note (NewNoteRecord, then MakeNoteWindow's steps)", {}),
     ("save", None, "SaveNotes with 100 open notes, one or none changed, beside its parts done alone (5 rounds)", {}),
     ("load", None, "LoadNotes of 1,000 records beside its parts done alone (5 rounds)", {}),

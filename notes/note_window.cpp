@@ -79,6 +79,7 @@ static void ReleaseBackBrush(NoteRecord* note)
 int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text)
 {
     KeepNoteOnScreen(note);
+    PassStep("keep_on_screen");
     note->editor = NULL;
     DWORD exStyle = NotesOnTop == 1 ? WS_EX_TOOLWINDOW | WS_EX_TOPMOST : WS_EX_TOOLWINDOW;
     // A note holds its brush only while it is shown: hidden notes hold no
@@ -95,8 +96,10 @@ int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text)
         ShowError(TEXT_ERR_CREATE_WINDOW);
         return 0;
     }
+    PassStep("create_window");
     note->window = window;
     KeepNoteOnScreen(note);
+    PassStep("place_window");
     // Made at the client's size and visible, the editor is drawn once, with
     // its window.
     RECT client;
@@ -110,9 +113,12 @@ int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text)
         ShowError(TEXT_ERR_CREATE_RTF_WINDOW);
         return 0;
     }
+    PassStep("create_editor");
     note->editor = editor;
     SetUpNoteEditor(editor, note->backColor);
+    PassStep("set_up_editor");
     NoteTextLoad load = text == NoteTextFromFile ? LoadNoteText(note, editor) : NoteTextMissing;
+    PassStep("stream_in");
     bool told = note->textUnread;
     note->textSaved = load == NoteTextLoaded;
     // A text that could not be read takes no typing: its file is not
@@ -121,6 +127,7 @@ int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text)
     if (note->textUnread) SendMessageA(editor, EM_SETREADONLY, TRUE, 0);
     ShowWindow(window, SW_SHOW);
     UpdateWindow(window);
+    PassStep("show_window");
     return note->textUnread && !told ? TellTextUnread(note) : 1;
 }
 
@@ -129,6 +136,7 @@ int CreateNote()
     NoteRecord* note = NewNoteRecord();
     if (!note) return 0;
     PushNoteFront(note);
+    PassStep("new_record");
     if (!MakeNoteWindow(note, NOTE_EDITOR_STYLE, NoteTextEmpty)) {
         UnlinkNote(note);
         DiscardNote(note);
@@ -136,6 +144,7 @@ int CreateNote()
     }
     SetForegroundWindow(note->window);
     SetFocus(note->editor);
+    PassStep("foreground");
     return 1;
 }
 
@@ -157,6 +166,7 @@ int ShowVisibleNotes()
         if (note->visible != 1) continue;
         if (!note->window && !MakeNoteWindow(note, NOTE_EDITOR_STYLE, NoteTextFromFile)) return 0;
         SetForegroundWindow(note->window);
+        PassStep("foreground");
     }
     return 1;
 }

@@ -32,7 +32,8 @@ extern HWND EnumeratedChild;
 
 // Makes the window and editor of a record (steps shared by CreateNote,
 // ShowAllNotes and ShowVisibleNotes). Works for any record of the list that
-// has no window. Returns 1, or 0 after an error box.
+// has no window. Returns 1, or 0 after an error box. Passes its steps
+// (PassStep), as start-up does.
 int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text);
 // Sends the editor its set-up: background colour, raised text limit, events.
 void SetUpNoteEditor(HWND editor, COLORREF backColor);

@@ -13,13 +13,9 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${QUIBLET_BENCH_BUILD:-$root/build-bench}
 export QUIBLET_WINEPREFIX=${QUIBLET_WINEPREFIX:-$root/.wine-bench}
 
-# The benchmark needs no test programs; where CMake is there already they
-# are left out of this build directory (setup.sh then only builds).
-if [ ! -f "$build/CMakeCache.txt" ] && command -v cmake >/dev/null 2>&1; then
-  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-        -DCMAKE_BUILD_TYPE=Release -DQUIBLET_BUILD_TESTS=OFF >/dev/null
-fi
-"$root/scripts/setup.sh" "$build"
+# The benchmark needs no test programs: its build directory is configured
+# without them, on a fresh machine as on any other.
+"$root/scripts/setup.sh" "$build" -DQUIBLET_BUILD_TESTS=OFF
 cmake --build "$build" --target bench_programs -j"$(nproc)"
 # On a virtual screen of its own: the same screen on every machine, no
 # desktop tray to dock into (the launch figure watches Wine's own tray

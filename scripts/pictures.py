@@ -18,10 +18,10 @@ import zlib
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests", "e2e"))
-import e2e  # noqa: E402
-from e2e import (COMMAND_MENU, PALE_YELLOW, REG_KEY, Quiblet, choose, colorref, gone,  # noqa: E402
-                 note_windows, open_popup, popups, push_buttons, select_text, settings_put_back, text_menu,
-                 text_point, title_button, tray_click, tray_window, wait_notes, wine_reg)
+from quiblet_ui import (COMMAND_MENU, PALE_YELLOW, REG_KEY, Quiblet, choose, colorref, drag_note,  # noqa: E402
+                        fresh_registry, gone, note_windows, open_popup, popups, push_buttons, select_text,
+                        settings_put_back, text_menu, text_point, title_button, tray_click, tray_window, wait_notes,
+                        wine_reg, write_index)
 from xscreen import Shot, click, press_keys, type_text, wait_for, window_named  # noqa: E402
 
 
@@ -61,7 +61,7 @@ def bring_notes(folder):
     for note in notes:
         with open(os.path.join(folder, note["fileName"]), "w") as f:
             f.write(note.pop("text"))
-    e2e.write_index(folder, notes)
+    write_index(folder, notes)
 
 
 def select_line(note, down):
@@ -72,7 +72,7 @@ def take(build, out):
     os.makedirs(out, exist_ok=True)
     q = Quiblet(build, os.path.join(build, "pictures-run"))
     try:
-        e2e.fresh_registry()
+        fresh_registry()
         wine_reg("add", REG_KEY, "/v", "Sound", "/t", "REG_DWORD", "/d", "0", "/f")
         os.makedirs(q.data_folder)
         bring_notes(q.data_folder)
@@ -81,7 +81,7 @@ def take(build, out):
 
         tray_click()
         note = wait_for("the new note", lambda: next((n for n in note_windows() if n.x > 600), None))
-        note = e2e.drag_note(note, 30, 60)  # beside the other two
+        note = drag_note(note, 30, 60)  # beside the other two
         click(*text_point(note))
         for i, line in enumerate(("Montag", "Zahnarzt 10:30", "Blumen giessen", "alte Liste", "Brot, Milch")):
             if i:

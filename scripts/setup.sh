@@ -2,10 +2,13 @@
 # Installs what building, running and testing Quiblet needs on Debian 12,
 # then configures and builds it. Safe to run again: it installs only what is
 # missing and builds only what changed.
-#   scripts/setup.sh [build-dir]
+#   scripts/setup.sh [build-dir [CMake options...]]
+# CMake options (e.g. -DQUIBLET_BUILD_TESTS=OFF) configure the build
+# directory again with them; without any it is configured once.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${1:-$root/build}
+options=("${@:2}")
 
 need=()
 have() { command -v "$1" >/dev/null 2>&1; }
@@ -27,8 +30,8 @@ if [ ${#need[@]} -gt 0 ]; then
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
 
-if [ ! -f "$build/CMakeCache.txt" ]; then
+if [ ! -f "$build/CMakeCache.txt" ] || [ ${#options[@]} -gt 0 ]; then
   cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64.cmake" \
-        -DCMAKE_BUILD_TYPE=Release >/dev/null
+        -DCMAKE_BUILD_TYPE=Release "${options[@]}" >/dev/null
 fi
 cmake --build "$build" -j"$(nproc)"

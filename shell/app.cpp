@@ -7,6 +7,7 @@
 #include "resources/resource.h"
 #include "settings/settings_store.h"
 #include "shell/main_dialog.h"
+#include "shell/services.h"
 #include "shell/ui_text.h"
 
 void SeedRunTimeSwitches()
@@ -28,14 +29,17 @@ BOOL InitApplication(HINSTANCE instance)
     if (!hHideIcon) return FALSE;
     hAlarmIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_ALARM));
     if (!hAlarmIcon) return FALSE;
+    PassStep("icons");
 
     LoadSettings();
     SeedRunTimeSwitches();
+    PassStep("settings");
 
     hMainMenu = LoadMenuA(instance, MAKEINTRESOURCEA(IDR_MAIN_MENU));
     hNotesMenu = GetSubMenu(hMainMenu, MENU_POS_NOTES);
     hTaskBarMenu = GetSubMenu(hMainMenu, MENU_POS_TASKBAR);
     hCommandMenu = GetSubMenu(hMainMenu, MENU_POS_COMMAND);
+    PassStep("menus");
 
     WNDCLASSA wc = {};
     wc.style = CS_HREDRAW | CS_VREDRAW;
@@ -44,6 +48,7 @@ BOOL InitApplication(HINSTANCE instance)
     wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
     wc.lpszClassName = NoteWindowClass;
     RegisterClassA(&wc);
+    PassStep("note_class");
     return TRUE;
 }
 
@@ -56,9 +61,13 @@ BOOL InitInstance(HINSTANCE instance)
 {
     hInstance = instance;
     hMainDialog = CreateMainDialog(instance);
+    PassStep("main_dialog");
     CleanUpInterruptedSaves();
+    PassStep("clean_up_saves");
     LoadNotes();
+    PassStep("load_notes");
     if (NotesHidden == 0) ShowVisibleNotes();
+    PassStep("show_notes");
     ResetAutosave();
     if (AppSettings.splash == 1) {
         ShowWindow(hMainDialog, SW_SHOW);
@@ -67,7 +76,9 @@ BOOL InitInstance(HINSTANCE instance)
         TrayIconPending = 0;
         SetTrayIcon(hMainDialog, TrayAdd);
     }
+    PassStep("tray_icon");
     CheckAlarmsAtStartup();
+    PassStep("startup_alarms");
     return TRUE;
 }
 
@@ -78,24 +89,27 @@ void DispatchFromMainLoop(const MSG& msg)
     if (msg.message == WM_TIMER && msg.hwnd == hMainDialog && msg.wParam == MAIN_TIMER_ID) AutosaveTick(msg.time);
 }
 
-int RunQuiblet(HINSTANCE instance)
+void LoadControlLibraries()
 {
-    CreateMutexA(NULL, TRUE, InstanceMutexName);
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        MessageBoxA(NULL, TEXT_USAGE_HINT, TEXT_ALREADY_RUNNING_CAPTION, MB_OK | MB_ICONINFORMATION);
-        return 0;
-    }
+    InitCommonControls();
+    PassStep("common_controls");
+    hRichEditLib = LoadLibraryA("RICHED32.DLL");
+    PassStep("riched32");
+}
+
+BOOL StartQuiblet(HINSTANCE instance)
+{
     if (!SetUpDataFolder()) {
         MessageBoxA(NULL, TEXT_ERR_DATA_FOLDER_LONG, TEXT_ERROR_CAPTION, MB_OK | MB_ICONERROR);
-        return 0;
+        return FALSE;
     }
-    InitCommonControls();
-    hRichEditLib = LoadLibraryA("RICHED32.DLL");
-    if (!InitApplication(instance)) return 0;
-    if (!InitInstance(instance)) return 0;
+    PassStep("data_folder");
+    LoadControlLibraries();
+    return InitApplication(instance) && InitInstance(instance);
+}
 
-    MSG msg;
-    while (GetMessageA(&msg, NULL, 0, 0) > 0) DispatchFromMainLoop(msg);
+void ShutDownQuiblet()
+{
     // Nothing may be dispatched to a rich-edit control after its library is
     // gone: the note windows go first, whatever ended the loop.
     CloseAllNoteWindows();
@@ -104,5 +118,19 @@ int RunQuiblet(HINSTANCE instance)
         hRichEditLib = NULL;
     }
     SetTrayIcon(hMainDialog, TrayDelete);
+}
+
+int RunQuiblet(HINSTANCE instance)
+{
+    CreateMutexA(NULL, TRUE, InstanceMutexName);
+    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+        MessageBoxA(NULL, TEXT_USAGE_HINT, TEXT_ALREADY_RUNNING_CAPTION, MB_OK | MB_ICONINFORMATION);
+        return 0;
+    }
+    if (!StartQuiblet(instance)) return 0;
+
+    MSG msg;
+    while (GetMessageA(&msg, NULL, 0, 0) > 0) DispatchFromMainLoop(msg);
+    ShutDownQuiblet();
     return static_cast<int>(msg.wParam);
 }

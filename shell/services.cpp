@@ -5,6 +5,10 @@
 #include "shell/globals.h"
 #include "shell/ui_text.h"
 
+// ---- Module state ---------------------------------------------------------
+BOOL (WINAPI* SoundPlayer)(LPCSTR sound, HMODULE module, DWORD flags) = PlaySoundA;
+void (*StepHook)(const char* step);
+
 void ShowError(const char* text)
 {
     MessageBoxA(NULL, text, TEXT_ERROR_CAPTION, MB_OK | MB_ICONERROR);
@@ -28,7 +32,12 @@ void SetMenuCheck(HMENU menu, UINT command, bool checked)
 void PlayFileSound(const char* path)
 {
     EnterDataFolder();
-    PlaySoundA(path, NULL, SND_FILENAME | SND_ASYNC);
+    SoundPlayer(path, NULL, SND_FILENAME | SND_ASYNC);
+}
+
+void PassStep(const char* step)
+{
+    if (StepHook) StepHook(step);
 }
 
 // ---- Placement ---------------------------------------------------------------

@@ -1,5 +1,6 @@
 // Small services every part of the program uses: the error box, the help
-// page, menu check marks, sound files and keeping windows on the screen. They reach nothing but the
+// page, menu check marks, sound files, keeping windows on the screen and the
+// steps of start-up. They reach nothing but the
 // process-wide state, so any part may call them.
 #pragma once
 #include <windows.h>
@@ -28,3 +29,11 @@ LONG ClampedToLong(LONGLONG value);
 POINT PlaceInsideArea(LONG left, LONG top, LONG width, LONG height, const RECT& area);
 // Moves a window that sticks out of its monitor's work area back inside it.
 void KeepWindowOnScreen(HWND window);
+// What PlayFileSound plays through: PlaySoundA (the tests record instead).
+extern BOOL (WINAPI* SoundPlayer)(LPCSTR sound, HMODULE module, DWORD flags);
+
+// Start-up and the making of a note window pass each step's name (what was
+// just done) to StepHook when one is set; the program sets none, the
+// benchmark's profile times the steps between the calls.
+extern void (*StepHook)(const char* step);
+void PassStep(const char* step);

@@ -2,7 +2,7 @@
 // injected disk faults, safe content names, and damaged or hostile input
 // (indexes, registry values, RTF) from a generator.
 #include "support/test_env.h"
-#include "support/gdi_count.h"
+#include "testing/gdi_count.h"
 #include <filesystem>
 #include <random>
 #include "notes/note_store.h"

@@ -1,5 +1,4 @@
 #include "support/test_env.h"
-#include <commctrl.h>
 #include <filesystem>
 #include <fstream>
 #include <deque>
@@ -12,6 +11,7 @@
 #include "settings/settings_store.h"
 #include "shell/app.h"
 #include "shell/main_dialog.h"
+#include "shell/services.h"
 #include "resources/resource.h"
 
 std::vector<std::string> SoundsPlayed;
@@ -24,15 +24,6 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs)
         if (condition()) return true;
         if (GetTickCount() - start > timeoutMs) return false;
         MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT);
-    }
-}
-
-void PumpPending()
-{
-    MSG msg;
-    for (int i = 0; i < 1000 && PeekMessageA(&msg, NULL, 0, 0, PM_REMOVE); i++) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
     }
 }
 
@@ -76,7 +67,11 @@ static LRESULT CALLBACK WatchWindows(int code, WPARAM wParam, LPARAM lParam)
     return CallNextHookEx(NULL, code, wParam, lParam);
 }
 
-static BOOL WINAPI RecordSound(LPCSTR sound, HMODULE, DWORD) { return SoundsPlayed.push_back(sound), TRUE; }
+static BOOL WINAPI RecordSound(LPCSTR sound, HMODULE, DWORD)
+{
+    SoundsPlayed.push_back(sound);
+    return TRUE;
+}
 
 BoxAnswer* AnswerNextBox(const char* caption, int buttonId, std::function<void(HWND)> prepare)
 {
@@ -196,26 +191,19 @@ void QuibletTest::TearDown()
         RegDeleteKeyA(root, SettingsKeyPath);
 }
 
-// The test programs' main: the program set up as start-up does it, without
-// the single-instance guard and the message loop, on a registry key of its own.
+// The test programs' main: the program set up by its own start-up steps, without
+// the single-instance guard, the data folder, the notes and the message loop, on
+// a registry key of its own.
 int main(int argc, char** argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
     static std::string keyPath = "SOFTWARE\\kestrix\\QuibletTest-" + std::to_string(GetCurrentProcessId());
     SettingsKeyPath = keyPath.c_str();
-    InitCommonControls();
-    hRichEditLib = LoadLibraryA("RICHED32.DLL");
+    LoadControlLibraries();
     if (!InitApplication(GetModuleHandleA(NULL))) return 1;
     hMainDialog = CreateMainDialog(hInstance);
     // One hook sees the boxes and refused windows of every test; Windows ignores its handle when passing on.
     SetWindowsHookExA(WH_CBT, WatchWindows, NULL, GetCurrentThreadId());
-    // The program's PlaySoundA goes through this executable's import table (a writable section).
-    BYTE* base = reinterpret_cast<BYTE*>(GetModuleHandleA(NULL));
-    IMAGE_NT_HEADERS* nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + reinterpret_cast<IMAGE_DOS_HEADER*>(base)->e_lfanew);
-    DWORD imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
-    ULONG_PTR playSound = reinterpret_cast<ULONG_PTR>(GetProcAddress(GetModuleHandleA("winmm.dll"), "PlaySoundA"));
-    for (auto* dll = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports); dll->Name; dll++)
-        for (auto* slot = reinterpret_cast<IMAGE_THUNK_DATA*>(base + dll->FirstThunk); slot->u1.Function; slot++)
-            if (slot->u1.Function == playSound) slot->u1.Function = reinterpret_cast<ULONG_PTR>(RecordSound);
+    SoundPlayer = RecordSound;
     return RUN_ALL_TESTS();
 }

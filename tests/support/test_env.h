@@ -8,9 +8,9 @@
 #include <vector>
 #include <gtest/gtest.h>
 #include "notes/note_record.h"
+#include "testing/message_pump.h"
 
 bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs = 5000);
-void PumpPending();
 
 // What a box that was answered showed. `count` grows with every box answered.
 struct BoxAnswer {
@@ -31,7 +31,7 @@ void RefuseWindowsOfClass(const char* className);
 struct MenuSeen { bool opened; RECT rect; HMENU menu; };
 MenuSeen* WatchNextMenu();
 
-// Every PlaySoundA of the program since the test began: the file names.
+// Every sound the program played since the test began: the file names.
 extern std::vector<std::string> SoundsPlayed;
 
 std::string ReadFileBytes(const std::string& path);

@@ -1,11 +1,13 @@
-// The process's GDI objects, counted the same way by the tests and the
-// benchmark.
+// The process's GDI objects, counted the same way by the test programs and
+// the benchmark programs (never by the program itself).
 #pragma once
 #include <windows.h>
 
-// Wine answers 0 to GetGuiResources; it keeps a Windows-like GDI handle table
-// in the PEB (24-byte entries): byte 14 is the object's type, 0 once freed;
-// bit 7 of byte 12 marks stock objects, which belong to nobody.
+// Windows answers GetGuiResources. Wine answers 0 there, so this reads what
+// Wine keeps instead, undocumented: the GDI handle table that the PEB points
+// to at offset 0xF8, 65,536 entries of 24 bytes, in which byte 14 is the
+// object's type (0 once freed) and bit 7 of byte 12 marks the stock objects,
+// which belong to nobody and are not counted.
 inline int GdiObjectCount()
 {
     if (int count = static_cast<int>(GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS))) return count;
