@@ -5,6 +5,7 @@
 #include <random>
 #include "notes/note_store.h"
 #include "notes/note_window.h"
+#include "resources/resource.h"
 #include "settings/settings_store.h"
 #include "shell/app.h"
 #include "shell/ui_text.h"
@@ -83,6 +84,7 @@ TEST_F(QuibletTest, GeneratedHostileIndexesRtfAndRegistryValuesDoNoHarm)
     std::mt19937 random(CountFromEnvironment("QUIBLET_SEED", 14));
     // Damaged indexes load, show, save and delete without harm.
     const char* fileNames[] = { "..\\victim.dat", "C:\\victim.dat", "note.dat", "CON", "good.dat" };
+    AppSettings.safeMode = 0;   // the notes' delete command asks nothing
     for (int round = 0, rounds = CountFromEnvironment("QUIBLET_HOSTILE_INDEXES", 20); round < rounds; round++) {
         std::string index;
         for (int r = 0, records = 1 + random() % 4; r < records; r++) {
@@ -98,7 +100,7 @@ TEST_F(QuibletTest, GeneratedHostileIndexesRtfAndRegistryValuesDoNoHarm)
         ShowAllNotes();
         SaveNotes();
         while (NoteRecord* shown = NoteList.head) {
-            if (shown->window) SendMessageA(shown->window, WM_CLOSE, 0, 0);
+            if (shown->window) SendMessageA(shown->window, WM_COMMAND, IDM_NOTE_DELETE, 0);
             else RemoveNote(shown);
         }
     }
