@@ -234,6 +234,7 @@ TEST_F(QuibletTest, GeneratedHostileIndexesRtfAndRegistryValuesDoNoHarm)
     std::mt19937 random(CountFromEnvironment("QUIBLET_SEED", 14));
     // Damaged indexes load, show, save and delete without harm.
     const char* fileNames[] = { "..\\victim.dat", "C:\\victim.dat", "note.dat", "CON", "good.dat" };
+    AppSettings.safeMode = 0;   // the notes' delete command asks nothing
     for (int round = 0, rounds = CountFromEnvironment("QUIBLET_HOSTILE_INDEXES", 20); round < rounds; round++) {
         std::string index;
         for (int r = 0, records = 1 + random() % 4; r < records; r++) {
