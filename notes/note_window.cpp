@@ -352,9 +352,12 @@ static LRESULT OnSysCommand(HWND window, WPARAM command, LPARAM lParam)
 
 // The whole command word counts: only menu commands (notification code 0).
 // The text commands act on the window's one child, its editor.
-static void OnCommand(HWND window, WPARAM command)
+// A note whose file could not be read shows no text of its own: what import
+// or clearing would put there would be replaced once the file reads.
+static void OnCommand(HWND window, const NoteRecord* note, WPARAM command)
 {
     HWND editor = FindNoteEditor(window);
+    if (note->textUnread && (command == IDM_NOTE_IMPORT || command == IDM_NOTE_CLEAR)) return;
     switch (command) {
     case IDM_NOTE_HIDE_ALL:
         HideAllNoteWindows();
@@ -422,7 +425,7 @@ LRESULT CALLBACK NoteWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
     case WM_NCLBUTTONDOWN:
         return OnNcLButtonDown(window, note, wParam, lParam);
     case WM_COMMAND:
-        OnCommand(window, wParam);
+        OnCommand(window, note, wParam);
         return 0;
     case WM_SIZING:
         OnSizing(note, reinterpret_cast<RECT*>(lParam));
