@@ -18,11 +18,10 @@ import zlib
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests", "e2e"))
-from quiblet_ui import (COMMAND_MENU, PALE_YELLOW, REG_KEY, Quiblet, choose, colorref, drag_note,  # noqa: E402
-                        fresh_registry, gone, note_windows, open_popup, popups, push_buttons, select_text,
-                        settings_put_back, text_menu, text_point, title_button, tray_click, tray_window, wait_notes,
-                        wine_reg, write_index)
-from xscreen import Shot, click, press_keys, type_text, wait_for, window_named  # noqa: E402
+from quiblet_ui import (COMMAND_MENU, PALE_YELLOW, REG_KEY, Quiblet, Shot, choose, click, colorref,  # noqa: E402
+                        drag_note, fresh_registry, gone, note_windows, open_popup, popups, press_keys, push_buttons,
+                        select_text, settings_put_back, text_menu, text_point, title_button, tray_click, tray_window,
+                        type_text, wait_for, wait_notes, window_named, wine_reg, write_index)
 
 
 def save_png(shot, path, box):
