@@ -1,5 +1,5 @@
-"""Quiblet driven as a user drives it (for e2e.py and scripts/pictures.py):
-its files and settings, and its windows found on the X screen from what is drawn."""
+"""Quiblet driven as a user would (for e2e.py and scripts/pictures.py), its
+windows found on the X screen from what is drawn."""
 import contextlib
 import getpass
 import os
@@ -12,7 +12,6 @@ import subprocess
 import time
 from collections import namedtuple
 
-ROOT = pathlib.Path(__file__).resolve().parents[2]
 REG_KEY = r"HKLM\SOFTWARE\kestrix\Quiblet"
 PALE_YELLOW = (254, 254, 152)
 PALE_GREEN = (203, 254, 203)
@@ -30,13 +29,9 @@ COMMAND_MENU = ["&Löschen", "&Importieren", "E&xportieren", "&Drucken", None, "
                 "&Notes verbergen", None, "Note &löschen"]
 
 
-class Failure(Exception):
-    pass
-
-
 def check(condition, message):
     if not condition:
-        raise Failure(message)
+        raise AssertionError(message)
 
 
 def wait_for(what, probe, timeout=10, good=bool):
@@ -49,7 +44,6 @@ def wait_for(what, probe, timeout=10, good=bool):
         time.sleep(0.1)
 
 
-# "note.dat": one record per note.
 RECORD = struct.Struct("<5i21s260s3xI8Hi")
 FIELDS = ("left", "top", "width", "height", "visible", "fileName", "soundFile", "backColor",
           "alarmYear", "alarmMonth", "alarmDayOfWeek", "alarmDay", "alarmHour", "alarmMinute",
@@ -57,10 +51,8 @@ FIELDS = ("left", "top", "width", "height", "visible", "fileName", "soundFile", 
 
 
 def read_index(folder):
-    data = (folder / "note.dat").read_bytes()
-    check(len(data) % RECORD.size == 0, "note.dat holds %d bytes, not whole records" % len(data))
     notes = []
-    for values in RECORD.iter_unpack(data):
+    for values in RECORD.iter_unpack((folder / "note.dat").read_bytes()):
         note = dict(zip(FIELDS, values))
         note["fileName"] = note["fileName"].split(b"\0")[0].decode("cp1252")
         notes.append(note)
@@ -78,10 +70,6 @@ def write_index(folder, notes):
     (folder / "note.dat").write_bytes(data)
 
 
-def place_of(note):
-    return (note["left"], note["top"], note["width"], note["height"])
-
-
 def colorref(rgb):
     return rgb[0] | rgb[1] << 8 | rgb[2] << 16
 
@@ -93,18 +81,19 @@ class Quiblet:
         self.data_folder = self.start_dir / getpass.getuser()  # Wine's user is the Linux one
         self.runs = []
         shutil.rmtree(start_dir, ignore_errors=True)
-        subprocess.run([ROOT / "scripts" / "layout.sh", build, start_dir], check=True)
+        layout = pathlib.Path(__file__).resolve().parents[2] / "scripts" / "layout.sh"
+        subprocess.run([layout, build, start_dir], check=True)
 
     def launch(self):
-        # Not our output: Wine's background processes inherit it and outlive the program.
+        # Wine's background processes would keep our output open.
         proc = subprocess.Popen(["wine", "Quiblet.exe"], cwd=self.start_dir, stdout=subprocess.DEVNULL,
                                 stderr=subprocess.DEVNULL, start_new_session=True)
         self.runs.append(proc)
         return proc
 
     def start(self, answer_error=False):
-        # A program started while the last one's Wine desktop (the tray) shuts down fails.
-        wait_for("the last run's Wine desktop to end", lambda: not wine_desktop_runs(), 20)
+        # A start while the last run's Wine desktop (the tray) shuts down fails.
+        wait_for("the last Wine desktop to end", lambda: not wine_desktop_runs(), 20)
         proc = self.proc = self.launch()
         if answer_error:
             answer_box(window_named("Error", 60), 0)
@@ -148,13 +137,13 @@ def wine_desktop_runs():
 
 
 def wine_reg(*args, cwd=None):
-    # File names are given relative to `cwd`: reg takes a leading "/" for a switch.
+    # File names relative to `cwd`: reg takes a leading "/" for a switch.
     return subprocess.run(["wine", "reg"] + list(args), capture_output=True, cwd=cwd)
 
 
 def fresh_registry():
     wine_reg("delete", REG_KEY, "/f")
-    check(wine_reg("query", REG_KEY).returncode != 0, "the settings key survived its deletion")
+    check(wine_reg("query", REG_KEY).returncode != 0, "the settings key is still there")
 
 
 @contextlib.contextmanager
@@ -194,9 +183,7 @@ def visible_windows(classname):
 
 
 def window_named(name, timeout=10):
-    def probe():
-        return next(iter(program_windows(name)), None)
-    return wait_for("a window named %r" % name, probe, timeout)
+    return wait_for("a window named %r" % name, lambda: next(iter(program_windows(name)), None), timeout)
 
 
 def program_windows(name):
@@ -222,21 +209,13 @@ def click(x, y, button=1):
 
 def press_keys(window, *keys):
     wait_for("%r to take the keyboard focus" % window.name, lambda: xdotool("getwindowfocus").strip() == window.xid)
-    for key in keys:
-        xdotool("key", key)
-        time.sleep(0.05)
+    if keys:
+        xdotool("key", "--delay", 50, *keys)
 
 
 def type_text(window, text):
     press_keys(window)
     xdotool("type", "--delay", 40, text)
-
-
-def drag(x0, y0, x1, y1, steps=8):
-    xdotool("mousemove", x0, y0, "sleep", 0.2, "mousedown", 1, "sleep", 0.2)
-    for i in range(1, steps + 1):
-        xdotool("sleep", 0.05, "mousemove", x0 + (x1 - x0) * i // steps, y0 + (y1 - y0) * i // steps)
-    xdotool("sleep", 0.1, "mouseup", 1)
 
 
 class Shot:
@@ -247,9 +226,8 @@ class Shot:
                 break
         check(done.returncode == 0, "xwd failed")
         head = struct.unpack(">25I", done.stdout[:100])
-        self.width, self.height, bits, self.stride = head[4], head[5], head[11], head[12]
-        check(bits in (24, 32) and head[14:17] == (0xFF0000, 0xFF00, 0xFF), "the screen is not RGB")
-        self.step = bits // 8
+        self.width, self.height, self.stride = head[4], head[5], head[12]
+        self.step = head[11] // 8
         self.pixels = done.stdout[head[0] + 12 * head[19]:]
 
     def rgb(self, x, y):
@@ -260,9 +238,6 @@ class Shot:
     def points(self, box):
         x0, y0, x1, y1 = box
         return [(x, y) for y in range(y0, y1) for x in range(x0, x1)]
-
-    def count(self, box, colour):
-        return sum(1 for p in self.points(box) if self.rgb(*p) == colour)
 
     def centre(self, box, wanted):
         found = [p for p in self.points(box) if wanted(self.rgb(*p))]
@@ -294,7 +269,7 @@ last_tray_click = [0.0]
 
 
 def tray_click(button=1):
-    # Two clicks in the double-click time would be a double click, which does nothing.
+    # Two clicks in the double-click time would make a double click.
     where = wait_for("the tray icon", tray_icon)
     time.sleep(max(0.0, last_tray_click[0] + 0.6 - time.monotonic()))
     click(*where, button)
@@ -308,8 +283,8 @@ def open_popup(open_it):
 
 
 def menu_layout(menu):
-    """[top, bottom] of each band of rows not all background, top to bottom:
-    an item's text, or a separator's line if three rows high at most."""
+    """[top, bottom] of each band of rows not all background: an item's text,
+    or a separator's line if three rows high at most."""
     shot = Shot()
     box = (menu.x + 2, menu.y + 2, menu.x + menu.w - 2, menu.y + menu.h - 2)
     background = shot.rgb(box[0], box[1])
@@ -331,38 +306,27 @@ def choose(open_it, items, item):
 
     def drawn_right(bands):
         return ["item" if bottom - top > 3 else "separator" for top, bottom in bands] == expected
-    bands = wait_for("the menu drawn as %r" % expected, lambda: menu_layout(menu), 3, drawn_right)
+    bands = wait_for("the menu drawn as %r" % expected, lambda: menu_layout(menu), 3, good=drawn_right)
     top, bottom = bands[items.index(item)]
     click(menu.x + menu.w // 2, (top + bottom) // 2)
     wait_for("the menu to close", lambda: gone(menu))
 
 
-def face_centre(shot, left, right, bottom):
-    if right - left < 30:
-        return None
-    top = bottom
-    while any(shot.rgb(x, top - 1) == WHITE for x in range(left, right)):
-        top -= 1
-    if bottom - top < 8:
-        return None
-    return ((left + right) // 2, (top + bottom) // 2)
-
-
 def push_buttons(window):
-    # The lowest row of white faces at least 30 wide and 8 high.
+    """The centres of the lowest row of white faces at least 30 wide and 8 high."""
     def probe():
         shot = Shot()
         for bottom in range(window.y + window.h - 4, window.y + window.h // 2, -1):
+            row = "".join("W" if shot.rgb(x, bottom) == WHITE else "." for x in range(window.x, window.x + window.w))
             faces = []
-            left = None
-            for x in range(window.x + 3, window.x + window.w - 2):
-                white = shot.rgb(x, bottom) == WHITE
-                if white and left is None:
-                    left = x
-                if not white and left is not None:
-                    faces.append(face_centre(shot, left, x, bottom))
-                    left = None
-            faces = [face for face in faces if face]
+            for run in re.finditer("W{30,}", row):
+                left = window.x + run.start()
+                right = window.x + run.end()
+                top = bottom
+                while any(shot.rgb(x, top - 1) == WHITE for x in range(left, right)):
+                    top -= 1
+                if bottom - top >= 8:
+                    faces.append(((left + right) // 2, (top + bottom) // 2))
             if faces:
                 return faces
         return None
@@ -374,17 +338,8 @@ def answer_box(box, button):
     wait_for("%r to close" % box.name, lambda: gone(box))
 
 
-def retried(what, attempt, done, timeout):
-    # Wine now and then misses a press on a window it has only just activated.
-    for _ in range(3):
-        attempt()
-        with contextlib.suppress(Failure):
-            return wait_for(what, done, timeout)
-    raise Failure("no %s after three tries" % what)
-
-
 def wait_notes(count):
-    return wait_for("%d note window(s)" % count, note_windows, 10, lambda notes: len(notes) == count)
+    return wait_for("%d note window(s)" % count, note_windows, good=lambda notes: len(notes) == count)
 
 
 def note_at(place):
@@ -392,7 +347,7 @@ def note_at(place):
 
 
 def pixel_becomes(what, x, y, colour):
-    wait_for("%s %r" % (what, colour), lambda: Shot().rgb(x, y), 10, lambda seen: seen == colour)
+    wait_for("%s %r" % (what, colour), lambda: Shot().rgb(x, y), good=lambda seen: seen == colour)
 
 
 def text_point(note):
@@ -405,25 +360,25 @@ def title_button(note, which):
     return (note.x + x, note.y + 10)
 
 
+def click_into(note):
+    # Wine may leave the X focus elsewhere; a window manager would move it.
+    xdotool("windowfocus", "--sync", note.xid)
+    click(*text_point(note))
+
+
 def text_menu(note, item):
     choose(lambda: click(*text_point(note), 3), TEXT_MENU, item)
 
 
-def select_text(note, colour, *keys):
-    inverse = tuple(255 - c for c in colour)
-    text_area = (note.x, note.y + 20, note.x + note.w, note.y + note.h)
-
-    def attempt():
-        click(*text_point(note))
-        press_keys(note, *keys)
-    retried("selection by %r" % (keys,), attempt, lambda: Shot().count(text_area, inverse) > 20, 2)
-
-
 def drag_note(note, left, top):
-    def attempt():
-        click(*text_point(note))
-        drag(note.x + note.w // 2, note.y + 10, left + note.w // 2, top + 10)
+    click_into(note)
+    xdotool("mousemove", note.x + note.w // 2, note.y + 10, "sleep", 0.2, "mousedown", 1, "sleep", 0.2)
+    for i in range(1, 9):
+        x = note.x + (left - note.x) * i // 8
+        y = note.y + (top - note.y) * i // 8
+        xdotool("sleep", 0.05, "mousemove", x + note.w // 2, y + 10)
+    xdotool("sleep", 0.1, "mouseup", 1)
 
     def moved():
         return next((n for n in note_windows() if n.xid == note.xid and n.x == left and n.y == top), None)
-    return retried("the note moved by its title bar", attempt, moved, 3)
+    return wait_for("the note moved by its title bar", moved)
