@@ -18,11 +18,10 @@ import zlib
 
 sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests", "e2e"))
-from quiblet_ui import (COMMAND_MENU, PALE_YELLOW, REG_KEY, Quiblet, choose, colorref, drag_note,  # noqa: E402
-                        fresh_registry, gone, note_windows, open_popup, popups, push_buttons, select_text,
-                        settings_put_back, text_menu, text_point, title_button, tray_click, tray_window, wait_notes,
-                        wine_reg, write_index)
-from xscreen import Shot, click, press_keys, type_text, wait_for, window_named  # noqa: E402
+from quiblet_ui import (COMMAND_MENU, PALE_YELLOW, REG_KEY, Quiblet, Shot, choose, click, click_into,  # noqa: E402
+                        colorref, drag_note, fresh_registry, gone, note_windows, open_popup, popups, press_keys,
+                        push_buttons, settings_put_back, text_menu, text_point, title_button, tray_click,
+                        tray_window, type_text, wait_for, wait_notes, window_named, wine_reg, write_index)
 
 
 def save_png(shot, path, box):
@@ -62,6 +61,19 @@ def bring_notes(folder):
         with open(os.path.join(folder, note["fileName"]), "w") as f:
             f.write(note.pop("text"))
     write_index(folder, notes)
+
+
+def select_text(note, colour, *keys):
+    """Keys pressed in the note until part of its text shows selected (inverted)."""
+    inverse = tuple(255 - c for c in colour)
+    click_into(note)
+    press_keys(note, *keys)
+
+    def selected():
+        shot = Shot()
+        return sum(1 for y in range(note.y + 20, note.y + note.h) for x in range(note.x, note.x + note.w)
+                   if shot.rgb(x, y) == inverse)
+    wait_for("selection by %r" % (keys,), selected, good=lambda count: count > 20)
 
 
 def select_line(note, down):
