@@ -14,7 +14,7 @@
 #include "shell/main_dialog.h"
 #include "shell/ui_text.h"
 
-// Every file whose path holds this part cannot be created (null: none).
+// Every file whose path holds this text cannot be created (null: none).
 const char* failing;
 
 bool FailCreating(StoreStep step, const char* path)
@@ -96,6 +96,7 @@ TEST_P(FailedSave, KeepsEveryWindowUntilTheDiskTakesTheText)
         EXPECT_TRUE(IsWindowVisible(windows[i])) << i;
         EXPECT_EQ(notes[i]->visible, 1) << i;
     }
+    // The disk takes files again: the same action does what it does.
     failing = nullptr;
     action.run(windows[0]);
     EXPECT_FALSE(IsWindow(windows[0]));
@@ -189,6 +190,7 @@ TEST_F(LossTest, NoteListNeverActsOnAStaleRecord)
         PushNoteFront(fresh);
     }
     ASSERT_EQ(fresh, gone) << "no new record took the address";
+    // Every command of the list looks for its note first.
     SendMessageA(hNoteListDialog, WM_COMMAND, IDC_LIST_ALARM, 0);
     EXPECT_EQ(fresh->alarmOn, 0);
 }
