@@ -1,52 +1,56 @@
 #include "support/test_env.h"
+#include <deque>
 #include <filesystem>
 #include <fstream>
-#include <deque>
 #include "alarm/note_props_dialog.h"
 #include "notelist/note_list_dialog.h"
 #include "notes/autosave.h"
 #include "notes/note_store.h"
 #include "notes/note_window.h"
+#include "resources/resource.h"
 #include "settings/general_dialog.h"
 #include "settings/settings_store.h"
 #include "shell/app.h"
 #include "shell/main_dialog.h"
 #include "shell/services.h"
-#include "resources/resource.h"
 
 std::vector<std::string> SoundsPlayed;
 
+// The condition is judged once per turn: what it gathered on the turn that
+// held is what the caller goes on with.
 bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs)
 {
-    // The condition is judged once per turn: what it gathered on the turn that
-    // held is what the caller goes on with.
-    for (DWORD start = GetTickCount();; PumpPending()) {
-        if (condition()) return true;
+    for (DWORD start = GetTickCount(); !condition(); PumpPending()) {
         if (GetTickCount() - start > timeoutMs) return false;
         MsgWaitForMultipleObjects(0, NULL, FALSE, 10, QS_ALLINPUT);
     }
+    return true;
 }
 
-// ---- Boxes and refused windows, seen through one hook of the thread ---------
-// A box still awaited, or answered (`done`) when it was for one box only.
-struct Pending : BoxAnswer { std::string caption; int button; bool every, done; std::function<void(HWND)> prepare; };
-static std::deque<Pending> pending;   // answers stay where they are
+// ---- Boxes, refused windows and menus, seen through one hook of the thread ----
+// An answer still awaited, or given (`done`) when it was for one box only.
+// The deque keeps the answers where they are.
+struct Pending : BoxAnswer {
+    std::string caption;
+    int button;
+    bool every, done;
+    std::function<void(HWND)> prepare;
+};
+static std::deque<Pending> pending;
 static std::string refusedClass;
 static HWND openMenu;   // the last popup menu window made on this thread
+static MenuSeen menuSeen;
 
 static void OnBoxActivated(HWND box)
 {
-    SetPropA(box, "QuibletSeen", box);
     const std::string caption = EditorText(box);
-    std::string text;
-    for (HWND child = FindWindowExA(box, NULL, "Static", NULL); child; child = FindWindowExA(box, child, "Static", NULL))
-        text += EditorText(child);
+    const std::string text = EditorText(GetDlgItem(box, 0xFFFF));   // a message box's text
     for (Pending& want : pending) {
         if (want.done || (!want.caption.empty() && want.caption != caption)) continue;
         static_cast<BoxAnswer&>(want) = { true, want.count + 1, text };
         want.done = !want.every;
         if (want.prepare) want.prepare(box);
-        PostMessageA(box, WM_COMMAND, MAKEWPARAM(want.button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(box, want.button)));
+        PostMessageA(box, WM_COMMAND, want.button, 0);
         return;
     }
     ADD_FAILURE() << "unexpected box \"" << caption << "\": " << text;
@@ -62,8 +66,10 @@ static LRESULT CALLBACK WatchWindows(int code, WPARAM wParam, LPARAM lParam)
     if (code == HCBT_CREATEWND && strcmp(cls, "#32768") == 0) openMenu = window;
     bool own = window == hMainDialog || window == hGeneralDialog || window == hNotePropsDialog || window == hNoteListDialog;
     // A box is answered once, however often it is activated again.
-    if (code == HCBT_ACTIVATE && strcmp(cls, "#32770") == 0 && !own && !GetPropA(window, "QuibletSeen"))
+    if (code == HCBT_ACTIVATE && strcmp(cls, "#32770") == 0 && !own && !GetPropA(window, "QuibletSeen")) {
+        SetPropA(window, "QuibletSeen", window);
         OnBoxActivated(window);
+    }
     return CallNextHookEx(NULL, code, wParam, lParam);
 }
 
@@ -85,15 +91,12 @@ BoxAnswer* AnswerEveryBox(const char* caption)
 
 void RefuseWindowsOfClass(const char* className) { refusedClass = className ? className : ""; }
 
-// ---- Popup menus --------------------------------------------------------------
-static MenuSeen menuSeen;
-
 static void CALLBACK LookForMenu(HWND, UINT, UINT_PTR timer, DWORD)
 {
     if (!IsWindowVisible(openMenu)) return;
     KillTimer(NULL, timer);
     GetWindowRect(openMenu, &menuSeen.rect);
-    menuSeen.menu = reinterpret_cast<HMENU>(SendMessageA(openMenu, 0x01E1 /* MN_GETHMENU */, 0, 0));
+    menuSeen.menu = reinterpret_cast<HMENU>(SendMessageA(openMenu, MN_GETHMENU, 0, 0));
     menuSeen.opened = true;
     EndMenu();
 }
@@ -109,7 +112,7 @@ MenuSeen* WatchNextMenu()
 std::string ReadFileBytes(const std::string& path)
 {
     std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
 bool WriteFileBytes(const std::string& path, const std::string& bytes)
@@ -124,7 +127,7 @@ std::string InDataFolder(const std::string& name) { return std::string(DataFolde
 std::string EditorText(HWND editor)
 {
     std::string text(GetWindowTextLengthA(editor) + 1, '\0');
-    text.resize(GetWindowTextA(editor, &text[0], static_cast<int>(text.size())));
+    text.resize(GetWindowTextA(editor, &text[0], text.size()));
     return text;
 }
 
@@ -158,11 +161,12 @@ int CountFromEnvironment(const char* name, int fallback)
 }
 
 // ---- Fixture ----------------------------------------------------------------------
+// The data folder lies in a folder of the test's own, which goes with it.
 void QuibletTest::SetUp()
 {
     static int counter;
-    const std::string start = std::string(getenv("TEMP")) + "\\quiblet-test-" + std::to_string(GetCurrentProcessId());
-    dataFolder = start + "-" + std::to_string(++counter) + "\\tester";
+    dataFolder = std::string(getenv("TEMP")) + "\\quiblet-test-" + std::to_string(GetCurrentProcessId()) + "-" +
+                 std::to_string(++counter) + "\\tester";
     std::filesystem::create_directories(dataFolder);
     lstrcpynA(DataFolder, dataFolder.c_str(), MAX_PATH);
     SetCurrentDirectoryA(DataFolder);
@@ -175,8 +179,9 @@ void QuibletTest::SetUp()
 
 void QuibletTest::TearDown()
 {
-    if (hNoteListDialog) SendMessageA(hNoteListDialog, WM_COMMAND, IDC_CLOSE, 0);
-    for (HWND dialog : { hNotePropsDialog, hGeneralDialog }) SendMessageA(dialog, WM_CLOSE, 0, 0);
+    SendMessageA(hNoteListDialog, WM_COMMAND, IDC_CLOSE, 0);
+    SendMessageA(hNotePropsDialog, WM_CLOSE, 0, 0);
+    SendMessageA(hGeneralDialog, WM_CLOSE, 0, 0);
     for (NoteRecord* note = NoteList.head; note; note = note->next)
         if (note->window) DestroyNoteWindow(note);
     FreeNotes();
@@ -186,9 +191,9 @@ void QuibletTest::TearDown()
     StoreFaultInjector = nullptr;
     SetCurrentDirectoryA(getenv("TEMP"));
     std::error_code ignored;
-    std::filesystem::remove_all(dataFolder.substr(0, dataFolder.rfind('\\')), ignored);
-    for (HKEY root : { HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER })
-        RegDeleteKeyA(root, SettingsKeyPath);
+    std::filesystem::remove_all(std::filesystem::path(dataFolder).parent_path(), ignored);
+    RegDeleteKeyA(HKEY_LOCAL_MACHINE, SettingsKeyPath);
+    RegDeleteKeyA(HKEY_CURRENT_USER, SettingsKeyPath);
 }
 
 // The test programs' main: the program set up by its own start-up steps, without
@@ -202,7 +207,7 @@ int main(int argc, char** argv)
     LoadControlLibraries();
     if (!InitApplication(GetModuleHandleA(NULL))) return 1;
     hMainDialog = CreateMainDialog(hInstance);
-    // One hook sees the boxes and refused windows of every test; Windows ignores its handle when passing on.
+    // One hook sees the boxes, refused windows and menus of every test.
     SetWindowsHookExA(WH_CBT, WatchWindows, NULL, GetCurrentThreadId());
     SoundPlayer = RecordSound;
     return RUN_ALL_TESTS();
