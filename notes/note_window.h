@@ -8,7 +8,6 @@
 #define NOTE_EDITOR_STYLE_SHOWALL  0x40000204  // the style ShowAllNotes uses
 #define NOTE_EDITOR_EVENTS         0xFFFFFFFE  // every event but ENM_CHANGE
 #define NOTE_TEXT_LIMIT            0x7FFFFFFE  // far above the control's default
-#define NOTE_MIN_SIZE              100
 #define NOTE_ROLLUP_STEP           45
 #define NOTE_WINDOW_TITLE          "Quiblet"
 #define NOTE_EDITOR_CLASS          "RICHEDIT"

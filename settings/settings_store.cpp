@@ -1,7 +1,6 @@
 #include "settings/settings_store.h"
 #include <stddef.h>
 #include <string.h>
-#include "notes/note_window.h"
 #include "shell/guards.h"
 #include "shell/ui_text.h"
 

@@ -27,8 +27,11 @@ extern const char* SettingsKeyPath;
 // as it does for a user without administrator rights.
 extern bool (*MachineKeyWriteRefused)();
 
+// The smallest width and height a note can have.
+#define NOTE_MIN_SIZE 100
+
 // A note's width or height as the screen can show it: at least a note's
-// smallest size (NOTE_MIN_SIZE), at most the virtual screen's width or height.
+// smallest size, at most the virtual screen's width or height.
 LONG BoundedNoteWidth(LONG width);
 LONG BoundedNoteHeight(LONG height);
 
