@@ -71,3 +71,30 @@ void KeepWindowOnScreen(HWND window)
     if (inside.x != place.left || inside.y != place.top)
         SetWindowPos(window, NULL, inside.x, inside.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
+
+// ---- Display scale ------------------------------------------------------------
+UINT WindowDpi(HWND window)
+{
+    typedef UINT (WINAPI * DpiForWindow)(HWND);
+    static DpiForWindow forWindow = reinterpret_cast<DpiForWindow>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+    UINT dpi = forWindow && window ? forWindow(window) : 0;
+    if (dpi) return dpi;
+    HDC screen = GetDC(NULL);
+    if (!screen) return USER_DEFAULT_SCREEN_DPI;
+    dpi = static_cast<UINT>(GetDeviceCaps(screen, LOGPIXELSX));
+    ReleaseDC(NULL, screen);
+    return dpi ? dpi : USER_DEFAULT_SCREEN_DPI;
+}
+
+void KeepCornersSquare(HWND window)
+{
+    typedef HRESULT (WINAPI * SetAttribute)(HWND, DWORD, LPCVOID, DWORD);
+    HMODULE dwm = LoadLibraryW(L"dwmapi.dll");
+    if (!dwm) return;
+    SetAttribute set = reinterpret_cast<SetAttribute>(
+        reinterpret_cast<void*>(GetProcAddress(dwm, "DwmSetWindowAttribute")));
+    DWORD square = DWM_CORNERS_SQUARE;
+    if (set) set(window, DWM_CORNER_PREFERENCE, &square, sizeof square);
+    FreeLibrary(dwm);
+}

@@ -37,3 +37,15 @@ extern BOOL (WINAPI* SoundPlayer)(LPCSTR sound, HMODULE module, DWORD flags);
 // benchmark's profile times the steps between the calls.
 extern void (*StepHook)(const char* step);
 void PassStep(const char* step);
+
+// ---- Display scale ------------------------------------------------------------
+// The DPI a window is shown at: its monitor's under per-monitor awareness
+// (GetDpiForWindow, where user32 has it), else the screen's.
+UINT WindowDpi(HWND window);
+// A length given for 96 DPI, at `dpi`.
+inline int ScaledToDpi(int value, UINT dpi) { return MulDiv(value, static_cast<int>(dpi), USER_DEFAULT_SCREEN_DPI); }
+// Asks Windows 11 for square corners; where dwmapi or the attribute is
+// missing (older systems, Wine) nothing changes.
+void KeepCornersSquare(HWND window);
+#define DWM_CORNER_PREFERENCE  33  // DWMWA_WINDOW_CORNER_PREFERENCE
+#define DWM_CORNERS_SQUARE     1   // DWMWCP_DONOTROUND
