@@ -2,22 +2,50 @@
 #include "notes/note_record.h"
 #include "shell/globals.h"
 #include "shell/guards.h"
+#include "shell/services.h"
+#include "resources/resource.h"
 
-HPEN CreateFramePen(LONG frameState)
+#define TITLE_ICON_CACHE 32
+
+struct LoadedIcon { int resource; int size; HICON icon; };
+static LoadedIcon LoadedIcons[TITLE_ICON_CACHE];
+static int LoadedIconCount;
+
+HICON TitleIcon(int resource, int size, HICON fallback)
 {
+    for (int i = 0; i < LoadedIconCount; ++i)
+        if (LoadedIcons[i].resource == resource && LoadedIcons[i].size == size) return LoadedIcons[i].icon;
+    if (LoadedIconCount == TITLE_ICON_CACHE) return fallback;
+    HICON icon = static_cast<HICON>(LoadImageA(hInstance, MAKEINTRESOURCEA(resource), IMAGE_ICON, size, size, 0));
+    if (!icon) return fallback;
+    LoadedIcon loaded = { resource, size, icon };
+    LoadedIcons[LoadedIconCount++] = loaded;
+    return icon;
+}
+
+void FreeTitleIcons()
+{
+    while (LoadedIconCount > 0) DestroyIcon(LoadedIcons[--LoadedIconCount].icon);
+}
+
+HPEN CreateFramePen(LONG frameState, int width)
+{
+    int style = width > 1 ? PS_INSIDEFRAME : PS_SOLID;
     switch (frameState) {
     case FRAME_PROPERTIES:
-        return CreatePen(PS_SOLID, 1, FRAME_PEN_PROPERTIES);
+        return CreatePen(style, width, FRAME_PEN_PROPERTIES);
     case FRAME_RINGING:
-        return CreatePen(PS_SOLID, 1, FRAME_PEN_RINGING);
+        return CreatePen(style, width, FRAME_PEN_RINGING);
     default:
-        return NULL;
+        return width > 1 ? CreatePen(style, width, FRAME_PEN_NORMAL) : NULL;
     }
 }
 
-static void DrawFrameIcon(HDC dc, int x, HICON icon)
+static void DrawFrameIcon(HDC dc, int x, int resource, HICON icon, UINT dpi)
 {
-    DrawIconEx(dc, x, FRAME_ICON_TOP, icon, FRAME_ICON_SIZE, FRAME_ICON_SIZE, 0, NULL, DI_NORMAL);
+    int size = ScaledToDpi(FRAME_ICON_SIZE, dpi);
+    DrawIconEx(dc, x, ScaledToDpi(FRAME_ICON_TOP, dpi), TitleIcon(resource, size, icon), size, size, 0, NULL,
+               DI_NORMAL);
 }
 
 void DrawNoteFrame(HWND window)
@@ -38,13 +66,15 @@ void DrawNoteFrame(HWND window)
     // Declared in this order so that the pen is selected out before it is
     // deleted, and everything is selected out before the DC is released.
     SelectedObject brush(dc, note->backBrush);
-    GdiObject<HPEN> pen(CreateFramePen(note->frameState));
+    UINT dpi = WindowDpi(window);
+    GdiObject<HPEN> pen(CreateFramePen(note->frameState, ScaledToDpi(1, dpi)));
     SelectedObject selectedPen(dc, pen.get());
     Rectangle(dc, 0, 0, width, height);
-    DrawFrameIcon(dc, FRAME_MENU_ICON_X, hMenuIcon);
-    DrawFrameIcon(dc, width - FRAME_KILL_ICON_FROM_RIGHT, hKillIcon);
-    DrawFrameIcon(dc, width - FRAME_HIDE_ICON_FROM_RIGHT, hHideIcon);
-    if (note->alarmOn == 1) DrawFrameIcon(dc, FRAME_ALARM_ICON_X, hAlarmIcon);
+    DrawFrameIcon(dc, ScaledToDpi(FRAME_MENU_ICON_X, dpi), IDI_MENU, hMenuIcon, dpi);
+    DrawFrameIcon(dc, width - ScaledToDpi(FRAME_KILL_ICON_FROM_RIGHT, dpi), IDI_KILL, hKillIcon, dpi);
+    DrawFrameIcon(dc, width - ScaledToDpi(FRAME_HIDE_ICON_FROM_RIGHT, dpi), IDI_HIDE, hHideIcon, dpi);
+    if (note->alarmOn == 1)
+        DrawFrameIcon(dc, ScaledToDpi(FRAME_ALARM_ICON_X, dpi), IDI_ALARM, hAlarmIcon, dpi);
 }
 
 void RedrawNoteFrame(HWND window)

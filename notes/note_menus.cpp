@@ -45,7 +45,9 @@ void ShowCommandMenu(HWND noteWindow)
 {
     RECT rect;
     GetWindowRect(noteWindow, &rect);
-    TrackPopupMenu(hCommandMenu, 0, rect.left - COMMAND_MENU_OVERHANG, rect.top + COMMAND_MENU_DROP, 0, noteWindow, NULL);
+    UINT dpi = WindowDpi(noteWindow);
+    TrackPopupMenu(hCommandMenu, 0, rect.left - ScaledToDpi(COMMAND_MENU_OVERHANG, dpi),
+                   rect.top + ScaledToDpi(COMMAND_MENU_DROP, dpi), 0, noteWindow, NULL);
 }
 
 void RunTextCommand(HWND editor, HWND noteWindow, UINT command)

@@ -97,6 +97,7 @@ int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text)
         return 0;
     }
     PassStep("create_window");
+    KeepCornersSquare(window);
     note->window = window;
     KeepNoteOnScreen(note);
     PassStep("place_window");
@@ -208,13 +209,19 @@ HWND FindNoteEditor(HWND noteWindow)
     return EnumeratedChild;
 }
 
-TitleButton HitTitleButton(const RECT& window, int x, int y)
+// The zones are given for 96 DPI and grow with the note's scale.
+TitleButton HitTitleButton(const RECT& window, int x, int y, UINT dpi)
 {
-    if (y <= window.top + TITLE_BAND_TOP || y >= window.top + TITLE_BAND_BOTTOM) return TitleNone;
-    if (x > window.left + TITLE_MENU_FROM && x < window.left + TITLE_MENU_TO) return TitleMenu;
-    if (x > window.left + TITLE_ALARM_FROM && x < window.left + TITLE_ALARM_TO) return TitleAlarm;
-    if (x > window.right - TITLE_HIDE_FROM_RIGHT && x < window.right - TITLE_HIDE_TO_RIGHT) return TitleHide;
-    if (x > window.right - TITLE_DELETE_FROM_RIGHT && x < window.right + TITLE_DELETE_TO_RIGHT) return TitleDelete;
+    x -= window.left;
+    y -= window.top;
+    int width = window.right - window.left;
+    if (y <= ScaledToDpi(TITLE_BAND_TOP, dpi) || y >= ScaledToDpi(TITLE_BAND_BOTTOM, dpi)) return TitleNone;
+    if (x > ScaledToDpi(TITLE_MENU_FROM, dpi) && x < ScaledToDpi(TITLE_MENU_TO, dpi)) return TitleMenu;
+    if (x > ScaledToDpi(TITLE_ALARM_FROM, dpi) && x < ScaledToDpi(TITLE_ALARM_TO, dpi)) return TitleAlarm;
+    if (x > width - ScaledToDpi(TITLE_HIDE_FROM_RIGHT, dpi) && x < width - ScaledToDpi(TITLE_HIDE_TO_RIGHT, dpi))
+        return TitleHide;
+    if (x > width - ScaledToDpi(TITLE_DELETE_FROM_RIGHT, dpi) && x < width + ScaledToDpi(TITLE_DELETE_TO_RIGHT, dpi))
+        return TitleDelete;
     return TitleNone;
 }
 
@@ -244,7 +251,8 @@ static void HideNote(HWND window)
     NoteRecord* note = FindNoteByWindow(window);
     if (!note) return;
     if (AppSettings.sound == 1) PlayFileSound(TEXT_SOUND_HIDDEN);
-    for (LONG height = note->height; height > 0; height -= NOTE_ROLLUP_STEP) {
+    LONG step = ScaledToDpi(NOTE_ROLLUP_STEP, WindowDpi(window));
+    for (LONG height = note->height; height > 0; height -= step) {
         MoveWindow(window, note->left, note->top, note->width, height, TRUE);
         UpdateWindow(window);
     }
@@ -282,13 +290,25 @@ static void OnSize(NoteRecord* note, int width, int height)
     if (note->editor) MoveWindow(note->editor, 0, 0, width, height, TRUE);
 }
 
-static void OnSizing(NoteRecord* note, RECT* rect)
+static void OnSizing(HWND window, NoteRecord* note, RECT* rect)
 {
-    if (rect->right - rect->left < NOTE_MIN_SIZE) rect->right = rect->left + NOTE_MIN_SIZE;
-    if (rect->bottom - rect->top < NOTE_MIN_SIZE) rect->bottom = rect->top + NOTE_MIN_SIZE;
+    int least = ScaledToDpi(NOTE_MIN_SIZE, WindowDpi(window));
+    if (rect->right - rect->left < least) rect->right = rect->left + least;
+    if (rect->bottom - rect->top < least) rect->bottom = rect->top + least;
     note->width = rect->right - rect->left;
     note->height = rect->bottom - rect->top;
     if (note->editor) ShowWindow(note->editor, SW_SHOWMAXIMIZED);
+}
+
+// On a monitor of another scale the note takes the place and size Windows
+// proposes; the text keeps its point size, the frame is drawn anew.
+static void OnDpiChanged(HWND window, NoteRecord* note, const RECT* proposed)
+{
+    SetWindowPos(window, NULL, proposed->left, proposed->top, proposed->right - proposed->left,
+                 proposed->bottom - proposed->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    note->width = proposed->right - proposed->left;
+    note->height = proposed->bottom - proposed->top;
+    RedrawNoteFrame(window);
 }
 
 static void OnNcPaint(HWND window)
@@ -309,7 +329,7 @@ static LRESULT OnNcLButtonDown(HWND window, NoteRecord* note, WPARAM wParam, LPA
     GetWindowRect(window, &rect);
     TitleButton button = note->frameState == FRAME_PROPERTIES
                              ? TitleNone
-                             : HitTitleButton(rect, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam));
+                             : HitTitleButton(rect, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), WindowDpi(window));
     switch (button) {
     case TitleMenu:
         ShowCommandMenu(window);
@@ -428,7 +448,10 @@ LRESULT CALLBACK NoteWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         OnCommand(window, note, wParam);
         return 0;
     case WM_SIZING:
-        OnSizing(note, reinterpret_cast<RECT*>(lParam));
+        OnSizing(window, note, reinterpret_cast<RECT*>(lParam));
+        return 0;
+    case WM_DPICHANGED:
+        OnDpiChanged(window, note, reinterpret_cast<const RECT*>(lParam));
         return 0;
     case WM_NCDESTROY:
         SetWindowLongPtrA(window, GWLP_USERDATA, 0);

@@ -55,4 +55,4 @@ int HideAllNoteWindows();
 
 // Title-bar hit areas, relative to the window rectangle (exclusive bounds).
 enum TitleButton { TitleNone, TitleMenu, TitleAlarm, TitleHide, TitleDelete };
-TitleButton HitTitleButton(const RECT& window, int x, int y);
+TitleButton HitTitleButton(const RECT& window, int x, int y, UINT dpi = USER_DEFAULT_SCREEN_DPI);

@@ -16,7 +16,9 @@ Lines starting with '#' at the very beginning are comments.
 
 An icon of 32 x 32 pixels also gets a 16 x 16 image in the same file, each
 pixel the average of a 2 x 2 block, so the tray and other small places find
-a ready-made small picture.
+a ready-made small picture. Every square icon is also given the sizes of the
+display scales (16, 20, 24, 32, 48 pixels), each cell copied to whole pixels
+(nearest neighbour), so that no size is stretched blurred at run time.
 Usage: make_art.py <map> <output.ico|output.bmp>
 """
 import struct
@@ -135,11 +137,24 @@ def icon_image(width, height, pixels):
     return info + color + bytes(mask)
 
 
+SCALE_SIZES = (16, 20, 24, 32, 48)
+
+
+def resized(size, width, pixels):
+    return [[pixels[y * width // size][x * width // size] for x in range(size)] for y in range(size)]
+
+
 def write_ico(path, width, height, pixels):
-    images = [(width, height, icon_image(width, height, pixels))]
+    sources = {width: pixels}
     if width == height == 32:
-        w, h, small = halve(width, height, pixels)
-        images.append((w, h, icon_image(w, h, small)))
+        sources[16] = halve(width, height, pixels)[2]
+    if width == height:
+        for size in SCALE_SIZES:
+            if size not in sources:
+                base = max(s for s in sources if s <= size) if min(sources) <= size else min(sources)
+                sources[size] = resized(size, base, sources[base])
+    images = [(s, s, icon_image(s, s, p)) for s, p in sorted(sources.items())] if width == height \
+        else [(width, height, icon_image(width, height, pixels))]
     header = struct.pack('<HHH', 0, 1, len(images))
     offset = 6 + 16 * len(images)
     entries = b''

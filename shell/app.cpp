@@ -8,6 +8,7 @@
 #include "settings/settings_store.h"
 #include "shell/main_dialog.h"
 #include "shell/services.h"
+#include "notes/note_frame.h"
 #include "shell/ui_text.h"
 
 void SeedRunTimeSwitches()
@@ -20,7 +21,9 @@ void SeedRunTimeSwitches()
 BOOL InitApplication(HINSTANCE instance)
 {
     hInstance = instance;
-    hTrayIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_TRAY));
+    // The tray shows the small size of the screen's scale; shared, so never destroyed.
+    hTrayIcon = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(IDI_TRAY), IMAGE_ICON,
+                                              GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
     if (!hTrayIcon) return FALSE;
     hKillIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_KILL));
     hMenuIcon = LoadIconA(instance, MAKEINTRESOURCEA(IDI_MENU));
@@ -113,6 +116,7 @@ void ShutDownQuiblet()
     // Nothing may be dispatched to a rich-edit control after its library is
     // gone: the note windows go first, whatever ended the loop.
     CloseAllNoteWindows();
+    FreeTitleIcons();
     if (hRichEditLib) {
         FreeLibrary(hRichEditLib);
         hRichEditLib = NULL;
