@@ -150,7 +150,66 @@ def alarm_at_startup(q):
     pixel_becomes("the outline after the bell", note.x, note.y + note.h // 2, BLACK)
 
 
-SCENARIOS = {s.__name__: s for s in (new_note, hide_and_delete, held_index, close_requests, alarm_at_startup)}
+SCALED_PLACE = (200, 150, 260, 260)  # above the smallest size at 200 %
+DESKTOP = r"HKCU\Control Panel\Desktop"
+
+
+def set_dpi(dpi):
+    wine_reg("add", DESKTOP, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f")
+    subprocess.run(["wineserver", "-k"])  # the next start reads it
+
+
+def title_icons(note, dpi):
+    """The dark shapes of the title band inside the outline, left to right:
+    (left, right, bottom) of each run of columns holding one."""
+    shot = Shot()
+    inset = 1 + dpi // 96
+    rows = range(note.y + inset, note.y + 40 * dpi // 96)
+    dark = [x for x in range(note.x + inset, note.x + note.w - inset)
+            if any(shot.rgb(x, y) == BLACK for y in rows)]
+    runs = []
+    for x in dark:
+        if runs and x == runs[-1][1] + 1:
+            runs[-1][1] = x
+        else:
+            runs.append([x, x])
+    return [(left, right, max(y for y in rows for x in range(left, right + 1) if shot.rgb(x, y) == BLACK))
+            for left, right in runs]
+
+
+def scaled_frames(q):
+    """At 96, 120, 144 and 192 DPI the title icons are drawn at the scale's
+    size, and clicks on where they are drawn do what the buttons do."""
+    sizes = {}
+    try:
+        for dpi in (96, 120, 144, 192):
+            set_dpi(dpi)
+            shutil.rmtree(q.data_folder, ignore_errors=True)
+            bring_notes(q, {SCALED_PLACE: ""})
+            q.start()
+            note = note_at(SCALED_PLACE)
+            icons = wait_for("three title icons", lambda: title_icons(note, dpi), good=lambda i: len(i) == 3)
+            sizes[dpi] = [right - left + 1 for left, right, _ in icons]
+            for width, plain in zip(sizes[dpi], sizes[96]):
+                check(abs(width - plain * dpi / 96) <= 1, "at %d DPI icons %r wide, at 96 %r" % (dpi, sizes[dpi], sizes[96]))
+            menu, hide, kill = [((left + right) // 2, bottom - 1) for left, right, bottom in icons]
+            choose(lambda: click(*menu), COMMAND_MENU, "&Notes verbergen")
+            wait_notes(0)
+            q.tray_command("Notes verbergen")
+            click(*hide)
+            wait_for("the note hidden by its button", lambda: gone(note))
+            q.tray_command("Alle Notes anzeigen")
+            wait_notes(1)
+            click(*kill)
+            answer_box(window_named("Löschen"), 0)
+            wait_notes(0)
+            q.quit()
+    finally:
+        set_dpi(96)
+
+
+SCENARIOS = {s.__name__: s for s in (new_note, hide_and_delete, held_index, close_requests, alarm_at_startup,
+                                     scaled_frames)}
 
 
 def run(build, name):
