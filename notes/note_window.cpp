@@ -1,4 +1,5 @@
 #include "notes/note_window.h"
+#include <algorithm>
 #include <limits.h>
 #include <richedit.h>
 #include <windowsx.h>
@@ -225,6 +226,27 @@ TitleButton HitTitleButton(const RECT& window, int x, int y, UINT dpi)
     return TitleNone;
 }
 
+// -1 within the border before an edge's start, 1 within the one at its end.
+static int BorderSide(int at, int length, int border)
+{
+    if (at < border) return -1;
+    return at >= length - border ? 1 : 0;
+}
+
+LRESULT HitNoteFrame(const RECT& window, int x, int y, UINT dpi)
+{
+    static const LRESULT zones[3][3] = { { HTTOPLEFT, HTTOP, HTTOPRIGHT },
+                                         { HTLEFT, HTCLIENT, HTRIGHT },
+                                         { HTBOTTOMLEFT, HTBOTTOM, HTBOTTOMRIGHT } };
+    if (HitTitleButton(window, x, y, dpi) != TitleNone) return HTCAPTION;
+    int border = ScaledToDpi(NOTE_FRAME_BORDER, dpi);
+    int column = BorderSide(x - window.left, window.right - window.left, border);
+    int row = BorderSide(y - window.top, window.bottom - window.top, border);
+    LRESULT zone = zones[row + 1][column + 1];
+    if (zone == HTCLIENT && y - window.top < ScaledToDpi(NOTE_FRAME_BAND, dpi)) return HTCAPTION;
+    return zone;
+}
+
 // ---- What the title-bar buttons and commands do ---------------------------
 static void DeleteNoteWindow(HWND window)
 {
@@ -309,6 +331,26 @@ static void OnDpiChanged(HWND window, NoteRecord* note, const RECT* proposed)
     note->width = proposed->right - proposed->left;
     note->height = proposed->bottom - proposed->top;
     RedrawNoteFrame(window);
+}
+
+// The client area is the window less the frame the note paints, so that the
+// system's own frame, wider on some systems than others, takes no room.
+static void OnNcCalcSize(HWND window, RECT* rect)
+{
+    UINT dpi = WindowDpi(window);
+    int border = ScaledToDpi(NOTE_FRAME_BORDER, dpi);
+    RECT frame = *rect;
+    rect->left = std::min(frame.left + border, frame.right);
+    rect->right = std::max(frame.right - border, rect->left);
+    rect->top = std::min(frame.top + ScaledToDpi(NOTE_FRAME_BAND, dpi), frame.bottom);
+    rect->bottom = std::max(frame.bottom - border, rect->top);
+}
+
+static LRESULT OnNcHitTest(HWND window, LPARAM lParam)
+{
+    RECT rect;
+    if (!GetWindowRect(window, &rect)) return HTNOWHERE;
+    return HitNoteFrame(rect, GET_X_LPARAM(lParam), GET_Y_LPARAM(lParam), WindowDpi(window));
 }
 
 static void OnNcPaint(HWND window)
@@ -442,6 +484,12 @@ LRESULT CALLBACK NoteWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_NCACTIVATE:
         return 1;
+    case WM_NCCALCSIZE:
+        // Whether wParam asks for the rectangles or not, the first is the window's.
+        OnNcCalcSize(window, reinterpret_cast<RECT*>(lParam));
+        return 0;
+    case WM_NCHITTEST:
+        return OnNcHitTest(window, lParam);
     case WM_NCLBUTTONDOWN:
         return OnNcLButtonDown(window, note, wParam, lParam);
     case WM_COMMAND:

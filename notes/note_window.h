@@ -12,6 +12,11 @@
 #define NOTE_WINDOW_TITLE          "Quiblet"
 #define NOTE_EDITOR_CLASS          "RICHEDIT"
 
+// The frame the note draws itself, at 96 DPI: the title band above the text
+// and the border on the other three sides, where the note is sized.
+#define NOTE_FRAME_BAND            20
+#define NOTE_FRAME_BORDER          4
+
 // Title-bar hit areas, offsets from the window rectangle; bounds exclusive.
 #define TITLE_BAND_TOP             1    // T + 1 < y < T + 19
 #define TITLE_BAND_BOTTOM          19
@@ -56,3 +61,6 @@ int HideAllNoteWindows();
 // Title-bar hit areas, relative to the window rectangle (exclusive bounds).
 enum TitleButton { TitleNone, TitleMenu, TitleAlarm, TitleHide, TitleDelete };
 TitleButton HitTitleButton(const RECT& window, int x, int y, UINT dpi = USER_DEFAULT_SCREEN_DPI);
+// The hit-test code of a point (screen coordinates) of a note's window: the
+// title buttons and the band are its caption, the border sizes it.
+LRESULT HitNoteFrame(const RECT& window, int x, int y, UINT dpi);
