@@ -38,12 +38,15 @@ HWND ListView(HWND dialog)
     return GetDlgItem(dialog, IDC_LIST_VIEW);
 }
 
+// The widths are given for 96 DPI and grow with the dialog's scale, as its
+// font does.
 void AddColumns(HWND listView)
 {
+    UINT dpi = WindowDpi(listView);
     for (int i = 0; i < NOTE_LIST_COLUMNS; i++) {
         LVCOLUMNA column = {};
         column.mask = LVCF_WIDTH | LVCF_TEXT;
-        column.cx = Columns[i].width;
+        column.cx = ScaledToDpi(Columns[i].width, dpi);
         column.pszText = const_cast<char*>(Columns[i].header);
         SendMessageA(listView, LVM_INSERTCOLUMNA, i, reinterpret_cast<LPARAM>(&column));
     }
