@@ -1,8 +1,10 @@
 // The tray's switches, the settings key, the alarms and the dialogs' sound
 // test, as a user's clicks reach them.
 #include "support/test_env.h"
+#include <commctrl.h>
 #include "alarm/alarm_scheduler.h"
 #include "alarm/note_props_dialog.h"
+#include "notelist/note_list_dialog.h"
 #include "notes/note_window.h"
 #include "resources/resource.h"
 #include "settings/general_dialog.h"
@@ -121,4 +123,59 @@ TEST_F(QuibletTest, TestenPlaysWithSoundsOff)
     SendMessageA(note->window, WM_COMMAND, IDM_NOTE_PROPERTIES, 0);
     SendMessageA(hNotePropsDialog, WM_COMMAND, IDC_TEST_SOUND, 0);
     EXPECT_EQ(SoundsPlayed, std::vector<std::string>({ "..\\bellsong.wav", note->soundFile }));
+}
+
+// The room a static control's text takes, in the control's font, broken
+// into lines at the control's width as the control breaks it.
+SIZE StaticTextSize(HWND control, const RECT& client)
+{
+    RECT need = { 0, 0, client.right, 0 };
+    HDC dc = GetDC(control);
+    HGDIOBJ font = SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0)));
+    DrawTextA(dc, EditorText(control).c_str(), -1, &need, DT_CALCRECT | DT_WORDBREAK | DT_EXPANDTABS);
+    SelectObject(dc, font);
+    ReleaseDC(control, dc);
+    return { need.right, need.bottom };
+}
+
+// At the scale the test runs at (the scaled scenario runs it at 120, 144
+// and 192 DPI too) the controls of the three dialogs lie inside them, static
+// texts show whole and the note list's headers fit their columns.
+TEST_F(QuibletTest, DialogsHoldTheirControlsAndWholeTexts)
+{
+    NoteRecord* note = ShownNote("x");
+    RunTrayCommand(IDM_TRAY_SETTINGS);
+    SendMessageA(note->window, WM_COMMAND, IDM_NOTE_PROPERTIES, 0);
+    RunTrayCommand(IDM_TRAY_NOTE_LIST);
+    for (HWND dialog : { hGeneralDialog, hNotePropsDialog, hNoteListDialog }) {
+        ASSERT_TRUE(IsWindow(dialog));
+        RECT inside;
+        GetClientRect(dialog, &inside);
+        MapWindowPoints(dialog, NULL, reinterpret_cast<POINT*>(&inside), 2);
+        for (HWND control = GetWindow(dialog, GW_CHILD); control; control = GetWindow(control, GW_HWNDNEXT)) {
+            std::string seen = std::to_string(GetDlgCtrlID(control)) + " " + EditorText(control);
+            RECT rect, both, client;
+            GetWindowRect(control, &rect);
+            IntersectRect(&both, &rect, &inside);
+            EXPECT_TRUE(EqualRect(&both, &rect)) << seen;
+            char kind[16] = "";
+            GetClassNameA(control, kind, sizeof kind);
+            if (lstrcmpiA(kind, "Static") != 0 || (GetWindowLongA(control, GWL_STYLE) & SS_TYPEMASK) > SS_RIGHT)
+                continue;
+            GetClientRect(control, &client);
+            SIZE need = StaticTextSize(control, client);
+            EXPECT_LE(need.cx, client.right) << seen;
+            EXPECT_LE(need.cy, client.bottom) << seen;
+        }
+    }
+    HWND list = GetDlgItem(hNoteListDialog, IDC_LIST_VIEW);
+    for (int column = 0; column < NOTE_LIST_COLUMNS; ++column) {
+        char header[16] = "";
+        LVCOLUMNA asked = { LVCF_TEXT };
+        asked.pszText = header;
+        asked.cchTextMax = sizeof header;
+        SendMessageA(list, LVM_GETCOLUMNA, column, reinterpret_cast<LPARAM>(&asked));
+        LRESULT text = SendMessageA(list, LVM_GETSTRINGWIDTHA, 0, reinterpret_cast<LPARAM>(header));
+        EXPECT_GT(SendMessageA(list, LVM_GETCOLUMNWIDTH, column, 0), text) << header;
+    }
 }

@@ -13,7 +13,7 @@ from quiblet_ui import (BLACK, COMMAND_MENU, PALE_GREEN, RED, REG_KEY, Quiblet, 
                         answer_box, check, choose, click, click_into, colorref, drag_note, ended, fresh_registry,
                         gone, note_at, note_windows, pixel_becomes, press_keys, push_buttons, read_index,
                         settings_put_back, text_menu, text_point, title_button, tray_click, type_text, wait_for,
-                        wait_notes, window_named, wine_reg, write_index)
+                        wait_notes, window_named, wine_reg, write_index, xdotool)
 
 
 PLACES = [(200, 150, 180, 200), (500, 150, 180, 200)]
@@ -177,9 +177,18 @@ def title_icons(note, dpi):
             for left, right in runs]
 
 
+def widened(note, by):
+    """The note dragged wider by its right border, at its middle."""
+    x, y = note.x + note.w - 1, note.y + note.h // 2
+    xdotool("mousemove", x, y, "mousedown", 1, "sleep", 0.2, "mousemove", x + by // 2, y, "sleep", 0.1,
+            "mousemove", x + by, y, "sleep", 0.1, "mouseup", 1)
+    return note_at((note.x, note.y, note.w + by, note.h))
+
+
 def scaled_frames(q):
     """At 96, 120, 144 and 192 DPI the title icons are drawn at the scale's
-    size, and clicks on where they are drawn do what the buttons do."""
+    size, clicks on where they are drawn do what the buttons do and the border
+    sizes the note; the dialogs hold their controls and whole texts."""
     sizes = {}
     try:
         for dpi in (96, 120, 144, 192):
@@ -187,7 +196,7 @@ def scaled_frames(q):
             shutil.rmtree(q.data_folder, ignore_errors=True)
             bring_notes(q, {SCALED_PLACE: ""})
             q.start()
-            note = note_at(SCALED_PLACE)
+            note = widened(note_at(SCALED_PLACE), 30)
             icons = wait_for("three title icons", lambda: title_icons(note, dpi), good=lambda i: len(i) == 3)
             sizes[dpi] = [right - left + 1 for left, right, _ in icons]
             for width, plain in zip(sizes[dpi], sizes[96]):
@@ -204,6 +213,12 @@ def scaled_frames(q):
             answer_box(window_named("Löschen"), 0)
             wait_notes(0)
             q.quit()
+            # Into a file: Wine's background processes would keep a pipe open.
+            with open(q.start_dir / "fit.txt", "w+") as out:
+                fit = subprocess.run(["wine", q.build / "tests" / "test_shell.exe", "--gtest_filter=*WholeTexts"],
+                                     stdout=out, stderr=subprocess.STDOUT)
+                out.seek(0)
+                check(fit.returncode == 0, "at %d DPI: %s" % (dpi, out.read()[-1500:]))
     finally:
         set_dpi(96)
 
