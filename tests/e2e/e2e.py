@@ -12,8 +12,8 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from quiblet_ui import (BLACK, COMMAND_MENU, PALE_GREEN, RED, REG_KEY, Quiblet, Shot,  # noqa: E402
                         answer_box, check, choose, click, click_into, colorref, drag_note, ended, fresh_registry,
                         gone, note_at, note_windows, pixel_becomes, press_keys, push_buttons, read_index,
-                        settings_put_back, text_menu, text_point, title_button, tray_click, type_text, wait_for,
-                        wait_notes, window_named, wine_reg, write_index, xdotool)
+                        set_dpi, settings_put_back, text_menu, text_point, title_button, tray_click, type_text,
+                        wait_for, wait_notes, window_named, wine_reg, write_index, xdotool)
 
 
 PLACES = [(200, 150, 180, 200), (500, 150, 180, 200)]
@@ -151,14 +151,6 @@ def alarm_at_startup(q):
 
 
 SCALED_PLACE = (200, 150, 260, 260)  # above the smallest size at 200 %
-DESKTOP = r"HKCU\Control Panel\Desktop"
-
-
-def set_dpi(dpi):
-    wine_reg("add", DESKTOP, "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f")
-    subprocess.run(["wineserver", "-k"])  # the next start reads it
-
-
 def title_icons(note, dpi):
     """The dark shapes of the title band inside the outline, left to right:
     (left, right, bottom) of each run of columns holding one."""

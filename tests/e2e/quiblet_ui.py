@@ -137,8 +137,10 @@ def wine_desktop_runs():
 
 
 def wine_reg(*args, cwd=None):
-    # File names relative to `cwd`: reg takes a leading "/" for a switch.
-    return subprocess.run(["wine", "reg"] + list(args), capture_output=True, cwd=cwd)
+    # File names relative to `cwd`: reg takes a leading "/" for a switch. No
+    # pipe: Wine's background processes, started by the first program of a
+    # session, would hold it open after reg has ended.
+    return subprocess.run(["wine", "reg"] + list(args), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, cwd=cwd)
 
 
 def fresh_registry():
@@ -155,6 +157,11 @@ def settings_put_back(folder):
     fresh_registry()
     if had:
         wine_reg("import", "saved.reg", cwd=folder)
+
+
+def set_dpi(dpi):
+    wine_reg("add", r"HKCU\Control Panel\Desktop", "/v", "LogPixels", "/t", "REG_DWORD", "/d", str(dpi), "/f")
+    subprocess.run(["wineserver", "-k"])  # the next start reads it
 
 
 def xdotool(*args):
