@@ -7,8 +7,8 @@ Starts the built Quiblet.exe in a fresh start directory (two notes brought
 along in its "note.dat", one of them with an alarm that is overdue), makes a
 note with formatted text through the tray icon and the text menu, opens the
 tray menu, a note's alarm dialog, the general settings and the note list, and
-saves each as a cropped PNG. Runs inside `scripts/winerun --session`; see
-scripts/screenshots.sh.
+saves each as a cropped PNG; then one note at 100 % and at 150 % display
+scale. Runs inside `scripts/winerun --session`; see scripts/screenshots.sh.
 """
 import os
 import struct
@@ -20,7 +20,7 @@ sys.dont_write_bytecode = True
 sys.path.insert(0, os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "tests", "e2e"))
 from quiblet_ui import (COMMAND_MENU, PALE_YELLOW, REG_KEY, Quiblet, Shot, choose, click, click_into,  # noqa: E402
                         colorref, drag_note, fresh_registry, gone, note_windows, open_popup, popups, press_keys,
-                        push_buttons, settings_put_back, text_menu, text_point, title_button, tray_click,
+                        push_buttons, set_dpi, settings_put_back, text_menu, text_point, title_button, tray_click,
                         tray_window, type_text, wait_for, wait_notes, window_named, wine_reg, write_index)
 
 
@@ -138,6 +138,30 @@ def take(build, out):
         q.kill_all()
 
 
+def take_scaled(build, out):
+    """One note at 100 % and at 150 % display scale (96 and 144 DPI), at the
+    same size in points."""
+    try:
+        for dpi, name in ((96, "note-100.png"), (144, "note-150.png")):
+            set_dpi(dpi)
+            q = Quiblet(build, os.path.join(build, "pictures-scaled"))
+            try:
+                os.makedirs(q.data_folder)
+                with open(os.path.join(q.data_folder, "Skala000001.dat"), "w") as f:
+                    f.write(r"{\rtf1\ansi{\fonttbl{\f0 Arial;}}\f0\fs20 \b Einkauf\b0\par Brot, Milch\par"
+                            r"\i Blumen giessen\i0\par}")
+                write_index(q.data_folder, [dict(left=100, top=100, width=180 * dpi // 96, height=120 * dpi // 96,
+                                                 fileName="Skala000001.dat", alarmYear=2099, alarmMonth=1,
+                                                 alarmDay=1, alarmOn=1)])
+                q.start()
+                save(out, name, *wait_notes(1), margin=8)
+                q.quit()
+            finally:
+                q.kill_all()
+    finally:
+        set_dpi(96)
+
+
 def main(argv):
     if len(argv) != 3:
         print(__doc__)
@@ -145,6 +169,7 @@ def main(argv):
     build, out = os.path.abspath(argv[1]), os.path.abspath(argv[2])
     with settings_put_back(os.path.join(build, "pictures-run-settings")):
         take(build, out)
+        take_scaled(build, out)
     return 0
 
 
