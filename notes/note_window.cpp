@@ -233,7 +233,9 @@ static int BorderSide(int at, int length, int border)
     return at >= length - border ? 1 : 0;
 }
 
-LRESULT HitNoteFrame(const RECT& window, int x, int y, UINT dpi)
+// The hit-test code of a point (screen coordinates) of a note's window: the
+// title buttons and the band are its caption, the border sizes it.
+static LRESULT HitNoteFrame(const RECT& window, int x, int y, UINT dpi)
 {
     static const LRESULT zones[3][3] = { { HTTOPLEFT, HTTOP, HTTOPRIGHT },
                                          { HTLEFT, HTCLIENT, HTRIGHT },

@@ -61,6 +61,3 @@ int HideAllNoteWindows();
 // Title-bar hit areas, relative to the window rectangle (exclusive bounds).
 enum TitleButton { TitleNone, TitleMenu, TitleAlarm, TitleHide, TitleDelete };
 TitleButton HitTitleButton(const RECT& window, int x, int y, UINT dpi = USER_DEFAULT_SCREEN_DPI);
-// The hit-test code of a point (screen coordinates) of a note's window: the
-// title buttons and the band are its caption, the border sizes it.
-LRESULT HitNoteFrame(const RECT& window, int x, int y, UINT dpi);

@@ -151,6 +151,8 @@ def alarm_at_startup(q):
 
 
 SCALED_PLACE = (200, 150, 260, 260)  # above the smallest size at 200 %
+
+
 def title_icons(note, dpi):
     """The dark shapes of the title band inside the outline, left to right:
     (left, right, bottom) of each run of columns holding one."""
