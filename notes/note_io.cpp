@@ -104,9 +104,18 @@ void PrintRichText(HWND editor)
     document.cbSize = sizeof document;
     document.lpszDocName = TEXT_PRINT_JOB;
     SetMapMode(printer, MM_TEXT);
-    StartDocA(printer, &document);
-    StartPage(printer);
-    RenderRichTextPages(editor, printer);
-    EndPage(printer);
-    EndDoc(printer);
+    // A printer that writes a file asks for its name in StartDoc; a
+    // cancelled name ends the job without a word.
+    if (StartDocA(printer, &document) <= 0) {
+        if (GetLastError() != ERROR_CANCELLED) ShowError(TEXT_ERR_PRINT);
+        return;
+    }
+    bool printed = StartPage(printer) > 0;
+    if (printed) {
+        RenderRichTextPages(editor, printer);
+        printed = EndPage(printer) > 0;
+    }
+    if (printed) printed = EndDoc(printer) > 0;
+    else AbortDoc(printer);
+    if (!printed) ShowError(TEXT_ERR_PRINT);
 }

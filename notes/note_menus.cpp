@@ -41,11 +41,22 @@ void ShowNotesMenu(HWND editor, HWND noteWindow)
     RunTextCommand(editor, noteWindow, command);
 }
 
+// The overhang must not carry the menu onto a neighbouring monitor when the
+// note stands at its own monitor's left edge.
+LONG CommandMenuLeft(HWND noteWindow, LONG windowLeft)
+{
+    LONG left = windowLeft - COMMAND_MENU_OVERHANG;
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoA(MonitorFromWindow(noteWindow, MONITOR_DEFAULTTONEAREST), &monitor)) return left;
+    return left < monitor.rcWork.left ? monitor.rcWork.left : left;
+}
+
 void ShowCommandMenu(HWND noteWindow)
 {
     RECT rect;
     GetWindowRect(noteWindow, &rect);
-    TrackPopupMenu(hCommandMenu, 0, rect.left - COMMAND_MENU_OVERHANG, rect.top + COMMAND_MENU_DROP, 0, noteWindow, NULL);
+    TrackPopupMenu(hCommandMenu, 0, CommandMenuLeft(noteWindow, rect.left), rect.top + COMMAND_MENU_DROP, 0, noteWindow, NULL);
 }
 
 void RunTextCommand(HWND editor, HWND noteWindow, UINT command)

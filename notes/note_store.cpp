@@ -270,6 +270,7 @@ BOOL IsSafeContentFileName(const char* name)
     if (name[length - 1] == '.' || name[length - 1] == ' ' || name[0] == ' ') return FALSE;
     if (SameLetters(name, NOTE_INDEX_FILE, sizeof NOTE_INDEX_FILE)) return FALSE;
     if (SameLetters(name, BACKUP_FOLDER, sizeof BACKUP_FOLDER)) return FALSE;
+    if (SameLetters(name, DATA_FOLDER_LOCK_FILE, sizeof DATA_FOLDER_LOCK_FILE)) return FALSE;
     if (length >= 4 && SameLetters(name + length - 4, TEMP_SUFFIX, sizeof TEMP_SUFFIX)) return FALSE;
     if (length >= 4 && SameLetters(name + length - 4, BACKUP_SUFFIX, sizeof BACKUP_SUFFIX)) return FALSE;
     return !IsDeviceName(name);

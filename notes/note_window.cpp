@@ -257,6 +257,9 @@ static void AcknowledgeAlarm(HWND window, NoteRecord* note)
 {
     note->frameState = FRAME_NORMAL;
     note->alarmOn = 0;
+    // The ringing kept the note above the other windows.
+    if (NotesOnTop != 1)
+        SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     RedrawNoteFrame(window);
 }
 

@@ -74,7 +74,7 @@ BOOL InitInstance(HINSTANCE instance)
         UpdateWindow(hMainDialog);
     } else {
         TrayIconPending = 0;
-        SetTrayIcon(hMainDialog, TrayAdd);
+        AddTrayIcon(hMainDialog);
     }
     PassStep("tray_icon");
     CheckAlarmsAtStartup();
@@ -103,6 +103,14 @@ BOOL StartQuiblet(HINSTANCE instance)
         MessageBoxA(NULL, TEXT_ERR_DATA_FOLDER_LONG, TEXT_ERROR_CAPTION, MB_OK | MB_ICONERROR);
         return FALSE;
     }
+    // Ending writes nothing, and a second copy's notes would be out of date
+    // the moment the first one saves.
+    if (!LockDataFolder()) {
+        char text[MAX_PATH + sizeof TEXT_DATA_FOLDER_IN_USE];
+        wsprintfA(text, TEXT_DATA_FOLDER_IN_USE, DataFolder);
+        MessageBoxA(NULL, text, TEXT_ALREADY_RUNNING_CAPTION, MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
+        return FALSE;
+    }
     PassStep("data_folder");
     LoadControlLibraries();
     return InitApplication(instance) && InitInstance(instance);
@@ -118,12 +126,15 @@ void ShutDownQuiblet()
         hRichEditLib = NULL;
     }
     SetTrayIcon(hMainDialog, TrayDelete);
+    UnlockDataFolder();
 }
 
 int RunQuiblet(HINSTANCE instance)
 {
+    // A copy run elevated holds a mutex this one may not open.
     CreateMutexA(NULL, TRUE, InstanceMutexName);
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
+    DWORD mutexError = GetLastError();
+    if (mutexError == ERROR_ALREADY_EXISTS || mutexError == ERROR_ACCESS_DENIED) {
         MessageBoxA(NULL, TEXT_USAGE_HINT, TEXT_ALREADY_RUNNING_CAPTION, MB_OK | MB_ICONINFORMATION);
         return 0;
     }

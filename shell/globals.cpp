@@ -66,3 +66,27 @@ BOOL DataFolderPath(const char* name, char* out, size_t outSize)
     memcpy(out + folderLength + 1, name, nameLength + 1);
     return TRUE;
 }
+
+// Held, without sharing, for the whole run: a second copy on this or another
+// computer (a data folder on a network share) cannot open it. The system
+// closes it, and so removes it, however the program ends.
+static HANDLE DataFolderLock = INVALID_HANDLE_VALUE;
+
+BOOL LockDataFolder()
+{
+    char path[MAX_PATH];
+    if (DataFolderLock != INVALID_HANDLE_VALUE || !DataFolderPath(DATA_FOLDER_LOCK_FILE, path, sizeof path)) return TRUE;
+    DataFolderLock = CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, NULL);
+    if (DataFolderLock != INVALID_HANDLE_VALUE) return TRUE;
+    // A folder that takes no file at all is the store's to report.
+    DWORD error = GetLastError();
+    return error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION;
+}
+
+void UnlockDataFolder()
+{
+    if (DataFolderLock == INVALID_HANDLE_VALUE) return;
+    CloseHandle(DataFolderLock);
+    DataFolderLock = INVALID_HANDLE_VALUE;
+}

@@ -36,3 +36,10 @@ BOOL EnterDataFolder();
 
 // Builds "<DataFolder>\<name>" into out (MAX_PATH bytes). FALSE if too long.
 BOOL DataFolderPath(const char* name, char* out, size_t outSize);
+
+// The file that marks the data folder as in use; no note may take its name.
+#define DATA_FOLDER_LOCK_FILE "quiblet.lock"
+// Takes the data folder for this run. FALSE when another copy, maybe on
+// another computer, holds it: this one must then write nothing.
+BOOL LockDataFolder();
+void UnlockDataFolder();

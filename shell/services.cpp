@@ -11,7 +11,8 @@ void (*StepHook)(const char* step);
 
 void ShowError(const char* text)
 {
-    MessageBoxA(NULL, text, TEXT_ERROR_CAPTION, MB_OK | MB_ICONERROR);
+    // The user must answer it: it comes to the front, above the notes.
+    MessageBoxA(NULL, text, TEXT_ERROR_CAPTION, MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
 }
 
 void ShowHelp()

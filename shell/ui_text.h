@@ -16,10 +16,17 @@
     "Could not read the text of a note from \"%s\": another program may be " \
     "using the file, or it is too large.\n" \
     "The note stays read-only and its file is kept as it is until the text can be read."
+#define TEXT_ERR_PRINT              "Could not print the note: the printer refused the job."
 #define TEXT_ERR_EXPORT             "Could not export the note; the file was left as it was."
 #define TEXT_ERR_DATA_FOLDER_LONG   "The start directory is too long for the notes folder. Please start Quiblet from a shorter directory."
 
 #define TEXT_ALREADY_RUNNING_CAPTION "kestrix Quiblet - Programm bereits gestartet!"
+// %s: the data folder.
+#define TEXT_DATA_FOLDER_IN_USE \
+    "Die Notes im Ordner\n%s\nwerden schon von einem anderen Quiblet benutzt, " \
+    "vielleicht auf einem anderen Computer.\n" \
+    "Damit keine Notes verloren gehen, wird dieses Quiblet beendet. " \
+    "Beenden Sie zuerst das andere Quiblet."
 #define TEXT_USAGE_HINT \
     "Ein neues Note können Sie durch einen Klick mit der linken Maustaste\n" \
     "auf das Note-Symbol in der Taskleiste (rechts unten neben der Uhr)\n" \
