@@ -53,8 +53,10 @@ void AddTrayIcon(HWND window)
 
 static void RetryTrayIcon(HWND window)
 {
+    if (TrayRetriesLeft <= 0) return;   // a tick already queued when it stopped
     TrayRetriesLeft--;
-    if (SetTrayIcon(window, TrayAdd) || TrayRetriesLeft <= 0) KillTimer(window, TRAY_RETRY_TIMER_ID);
+    if (SetTrayIcon(window, TrayAdd)) TrayRetriesLeft = 0;
+    if (TrayRetriesLeft == 0) KillTimer(window, TRAY_RETRY_TIMER_ID);
 }
 
 BOOL CloseAllNoteWindows()
@@ -277,7 +279,10 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         return FALSE;
     default:
         if (message == TaskbarCreatedMessage && message != 0) {
-            if (TrayIconPending == 0 && SetTrayIcon(dialog, TrayAdd)) KillTimer(dialog, TRAY_RETRY_TIMER_ID);
+            if (TrayIconPending == 0 && SetTrayIcon(dialog, TrayAdd)) {
+                TrayRetriesLeft = 0;
+                KillTimer(dialog, TRAY_RETRY_TIMER_ID);
+            }
         }
         return FALSE;
     }

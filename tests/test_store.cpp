@@ -54,7 +54,7 @@ TEST_F(QuibletTest, IndexRecordsAndFileNamesHaveTheirForm)
     EXPECT_STRNE(AddTestNote()->fileName, AddTestNote()->fileName);
     const char* unsafeNames[] = { "", "..\\x.dat", "a\\b.dat", "a/b.dat", "C:x.dat", "..", "note.dat", "NOTE.DAT",
                                   "x.dat.tmp", "CON", "com1.dat", "lpt9", "nul.txt", "x.dat.", " x.dat", "x?.dat",
-                                  "a\tb", "backup", "Backup", "x.dat.bak", "X.BAK" };
+                                  "a\tb", "backup", "Backup", "x.dat.bak", "X.BAK", "Quiblet.lock" };
     for (const char* unsafe : unsafeNames) {
         NoteIndexRecord record = { 0, 0, 180, 200, 1 };
         lstrcpyA(record.fileName, unsafe);

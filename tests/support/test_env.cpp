@@ -2,6 +2,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include "alarm/alarm_scheduler.h"
 #include "alarm/note_props_dialog.h"
 #include "notelist/note_list_dialog.h"
 #include "notes/autosave.h"
@@ -189,6 +190,8 @@ void QuibletTest::TearDown()
     pending.clear();
     refusedClass.clear();
     StoreFaultInjector = nullptr;
+    AlarmClock = GetLocalTime;
+    TrayNotifier = Shell_NotifyIconA;
     SetCurrentDirectoryA(getenv("TEMP"));
     std::error_code ignored;
     std::filesystem::remove_all(std::filesystem::path(dataFolder).parent_path(), ignored);
