@@ -297,7 +297,7 @@ void EncodeIndexRecord(const NoteRecord& note, NoteIndexRecord* out)
     out->reminderCountdown = note.reminderCountdown;
 }
 
-BOOL DecodeIndexRecord(const NoteIndexRecord& in, NoteRecord* note)
+BOOL DecodeIndexRecord(const NoteIndexRecord& in, NoteRecord* note, SIZE screen)
 {
     note->left = in.left;
     note->top = in.top;
@@ -318,13 +318,18 @@ BOOL DecodeIndexRecord(const NoteIndexRecord& in, NoteRecord* note)
     note->reminderCountdown = in.reminderCountdown;
     // A size of 0 or less takes the size of a new note; every size is bound
     // to the screen.
-    note->width = BoundedNoteWidth(in.width < 1 ? AppSettings.notesSizeX : in.width);
-    note->height = BoundedNoteHeight(in.height < 1 ? AppSettings.notesSizeY : in.height);
+    note->width = BoundedNoteSize(in.width < 1 ? AppSettings.notesSizeX : in.width, screen.cx);
+    note->height = BoundedNoteSize(in.height < 1 ? AppSettings.notesSizeY : in.height, screen.cy);
     if (!IsSafeContentFileName(note->fileName)) {
         MakeUniqueContentFileName(note->fileName);
         return FALSE;
     }
     return TRUE;
+}
+
+BOOL DecodeIndexRecord(const NoteIndexRecord& in, NoteRecord* note)
+{
+    return DecodeIndexRecord(in, note, ScreenSize());
 }
 
 // Returns whether the control took the stream without an error.
@@ -626,6 +631,7 @@ static FileOutcome ReadIndexOnce(const char* path, int* result)
     // Read in pieces of many records (a file of up to LOAD_CHUNK_RECORDS
     // records in one), decoded from memory.
     static NoteIndexRecord chunk[LOAD_CHUNK_RECORDS];
+    SIZE screen = ScreenSize();
     DWORD count = 0;
     do {
         if (!ReadFile(file.get(), chunk, sizeof chunk, &count, NULL)) {
@@ -638,7 +644,7 @@ static FileOutcome ReadIndexOnce(const char* path, int* result)
         for (DWORD i = 0; i < count / sizeof(NoteIndexRecord); i++) {
             NoteRecord* note = new (std::nothrow) NoteRecord();
             if (!note) { *result = 0; continue; }
-            DecodeIndexRecord(chunk[i], note);
+            DecodeIndexRecord(chunk[i], note, screen);
             note->serial = NewNoteSerial();
             note->next = nullptr;
             *tail = note;

@@ -34,6 +34,8 @@ static_assert(sizeof(NoteIndexRecord) == 328, "note.dat records are 328 bytes");
 void EncodeIndexRecord(const NoteRecord& note, NoteIndexRecord* out);
 // Fills the stored fields of a note; an unsafe content file name is replaced
 // by a fresh one (the note then starts empty). Returns FALSE in that case.
+// Sizes are bounded by the screen's (see ScreenSize).
+BOOL DecodeIndexRecord(const NoteIndexRecord& in, NoteRecord* note, SIZE screen);
 BOOL DecodeIndexRecord(const NoteIndexRecord& in, NoteRecord* note);
 // A content file name is a plain name inside the data folder that no other
 // file of the program has: not the index, the backups folder, a temporary
