@@ -100,11 +100,11 @@ void PrintRichText(HWND editor)
     if (PrintDlgA(&setup.dialog) != 1 || !setup.dialog.hDC) return;
 
     HDC printer = setup.dialog.hDC;
-    DOCINFOA document = {};
+    DOCINFOW document = {};
     document.cbSize = sizeof document;
     document.lpszDocName = TEXT_PRINT_JOB;
     SetMapMode(printer, MM_TEXT);
-    StartDocA(printer, &document);
+    StartDocW(printer, &document);
     StartPage(printer);
     RenderRichTextPages(editor, printer);
     EndPage(printer);

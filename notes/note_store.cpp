@@ -488,7 +488,7 @@ int SaveNotes()
 
 int SaveNotesReporting(SaveReporting reporting)
 {
-    auto fail = [reporting](const char* text) {
+    auto fail = [reporting](const wchar_t* text) {
         if (reporting == SaveWithErrorBox) ShowError(text);
         return 0;
     };

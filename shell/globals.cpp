@@ -14,7 +14,7 @@ DWORD     NotesOnTop;
 DWORD     TrayIconPending = 1;
 
 const char* const InstanceMutexName = "kestrix Quiblet";
-const char* const NoteWindowClass = "kestrixNotes";
+const wchar_t* const NoteWindowClass = L"kestrixNotes";
 
 // Room kept behind the data folder for "\" and the longest content file name
 // with the suffix of its temporary copy, so every file of a note fits MAX_PATH.

@@ -20,7 +20,7 @@ extern DWORD NotesOnTop;
 extern DWORD TrayIconPending;
 
 extern const char* const InstanceMutexName;   // "kestrix Quiblet"
-extern const char* const NoteWindowClass;     // "kestrixNotes"
+extern const wchar_t* const NoteWindowClass;  // "kestrixNotes"
 
 // Builds "<currentDir>\<userName or default>" into out. Returns FALSE, and
 // leaves out empty, when the result does not fit in outSize bytes.

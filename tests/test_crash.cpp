@@ -95,7 +95,7 @@ TEST_F(QuibletTest, KilledWhileSavingItLeavesWholeFilesAndStartsCleanly)
             for (HWND top = GetTopWindow(NULL); top; top = GetWindow(top, GW_HWNDNEXT)) {
                 if (GetWindowThreadProcessId(top, NULL) != running.dwThreadId) continue;
                 if (GetDlgItem(top, IDC_MAIN_OK)) main = top;
-                if (HWND editor = FindWindowExA(top, NULL, NOTE_EDITOR_CLASS, NULL)) editors.push_back(editor);
+                if (HWND editor = FindWindowExW(top, NULL, NOTE_EDITOR_CLASS, NULL)) editors.push_back(editor);
             }
             return main && editors.size() == Notes;
         }, 60000);
