@@ -38,7 +38,7 @@ bool StartUp(HINSTANCE instance)
 
 bool StartUpWithNotes(HINSTANCE instance, int count, int visible)
 {
-    return SetUpDataFolder() && WriteNoteFolder(DataFolder, count, visible) && StartUp(instance);
+    return SetUpDataFolder() == DataFolderReady && WriteNoteFolder(BenchDataFolder(), count, visible) && StartUp(instance);
 }
 
 void SilenceSounds()
@@ -69,6 +69,6 @@ bool LoadGeneratedNotes(int count, int visible)
 {
     CloseAllNoteWindows();
     FreeNotes();
-    if (!WriteNoteFolder(DataFolder, count, visible)) return false;
+    if (!WriteNoteFolder(BenchDataFolder(), count, visible)) return false;
     return LoadNotes() && CountNotes() == count;
 }

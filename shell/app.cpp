@@ -104,9 +104,19 @@ void LoadControlLibraries()
 
 BOOL StartQuiblet(HINSTANCE instance)
 {
-    if (!SetUpDataFolder()) {
+    switch (SetUpDataFolder()) {
+    case DataFolderReady:
+        break;
+    case DataFolderTooLong:
         MessageBoxW(NULL, TEXT_ERR_DATA_FOLDER_LONG, TEXT_ERROR_CAPTION, MB_OK | MB_ICONERROR);
         return FALSE;
+    case DataFolderUnwritable: {
+        // Said at once: every save would fail, and "Beenden" with it.
+        wchar_t text[MAX_PATH + 256];
+        wsprintfW(text, TEXT_ERR_DATA_FOLDER_WRITE, DataFolder);
+        MessageBoxW(NULL, text, TEXT_ERROR_CAPTION, MB_OK | MB_ICONERROR);
+        return FALSE;
+    }
     }
     PassStep("data_folder");
     LoadControlLibraries();

@@ -68,7 +68,7 @@ TEST_F(QuibletTest, KilledWhileSavingItLeavesWholeFilesAndStartsCleanly)
     // The program started one level up works out the test's data folder (saves move into it).
     const std::string start = dataFolder + "\\..";
     SetCurrentDirectoryA(start.c_str());
-    ASSERT_TRUE(SetUpDataFolder());
+    ASSERT_EQ(SetUpDataFolder(), DataFolderReady);
     std::vector<std::string> files;
     for (int i = 0; i < Notes; i++) {
         files.push_back(InDataFolder(AddTestNote(10 + 100 * i, 10)->fileName));

@@ -122,7 +122,13 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes)
 }
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-std::string InDataFolder(const std::string& name) { return std::string(DataFolder) + "\\" + name; }
+// The tests' data folders fit the code page.
+std::string InDataFolder(const std::string& name)
+{
+    char folder[MAX_PATH];
+    DataFolderInCodePage(folder, sizeof folder);
+    return std::string(folder) + "\\" + name;
+}
 
 std::wstring WindowTextW(HWND window)
 {
@@ -167,6 +173,11 @@ int CountFromEnvironment(const char* name, int fallback)
     return value && atoi(value) > 0 ? atoi(value) : fallback;
 }
 
+void SetTestDataFolder(const std::string& folder)
+{
+    MultiByteToWideChar(CP_ACP, 0, folder.c_str(), -1, DataFolder, MAX_PATH);
+}
+
 // ---- Fixture ----------------------------------------------------------------------
 // The data folder lies in a folder of the test's own, which goes with it.
 void QuibletTest::SetUp()
@@ -175,8 +186,8 @@ void QuibletTest::SetUp()
     dataFolder = std::string(getenv("TEMP")) + "\\quiblet-test-" + std::to_string(GetCurrentProcessId()) + "-" +
                  std::to_string(++counter) + "\\tester";
     std::filesystem::create_directories(dataFolder);
-    lstrcpynA(DataFolder, dataFolder.c_str(), MAX_PATH);
-    SetCurrentDirectoryA(DataFolder);
+    SetTestDataFolder(dataFolder);
+    EnterDataFolder();
     SetDefaultSettings(&AppSettings);
     SeedRunTimeSwitches();
     ResetAutosave();

@@ -38,6 +38,7 @@ std::string ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 std::string InDataFolder(const std::string& name);
+void SetTestDataFolder(const std::string& folder);
 std::string EditorText(HWND editor);
 std::wstring WindowTextW(HWND window);
 NoteRecord* AddTestNote(LONG left = 100, LONG top = 100);
