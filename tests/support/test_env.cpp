@@ -115,6 +115,12 @@ std::string ReadFileBytes(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
+std::string ReadFileBytes(const std::wstring& path)
+{
+    std::ifstream file(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
 bool WriteFileBytes(const std::string& path, const std::string& bytes)
 {
     std::ofstream file(path, std::ios::binary);

@@ -35,6 +35,7 @@ MenuSeen* WatchNextMenu();
 extern std::vector<std::string> SoundsPlayed;
 
 std::string ReadFileBytes(const std::string& path);
+std::string ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 std::string InDataFolder(const std::string& name);
