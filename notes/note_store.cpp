@@ -141,11 +141,6 @@ bool ReplaceWithTemp(const wchar_t* temp, const wchar_t* target)
     return replaced == FileDone;
 }
 
-struct StreamCookie {
-    HANDLE file;
-    bool failed;
-    const wchar_t* path;
-};
 
 // A stream into an editor reads a file, or bytes read from one before.
 struct ReadCookie {
@@ -218,29 +213,39 @@ DWORD CALLBACK ReadStreamCallback(DWORD_PTR cookie, LPBYTE buffer, LONG requeste
 
 DWORD CALLBACK WriteStreamCallback(DWORD_PTR cookie, LPBYTE buffer, LONG offered, LONG* done)
 {
-    StreamCookie* stream = reinterpret_cast<StreamCookie*>(cookie);
-    DWORD count = 0;
-    if (Faulted(StoreWrite, stream->path) ||
-        !WriteFile(stream->file, buffer, static_cast<DWORD>(offered), &count, NULL) ||
-        count != static_cast<DWORD>(offered)) {
-        stream->failed = true;
-        *done = static_cast<LONG>(count);
+    std::string* rtf = reinterpret_cast<std::string*>(cookie);
+    try {
+        rtf->append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(offered));
+    } catch (const std::bad_alloc&) {
+        *done = 0;
         return 1;   // tells the control to stop streaming
     }
-    *done = static_cast<LONG>(count);
+    *done = offered;
     return 0;
+}
+
+// The editor's text as UTF-16, paragraphs ending in '\r'.
+std::wstring EditorTextW(HWND editor)
+{
+    GETTEXTLENGTHEX length = { GTL_NUMCHARS | GTL_PRECISE, 1200 };
+    std::wstring text(static_cast<size_t>(SendMessageW(editor, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0)) + 1, L'\0');
+    GETTEXTEX get = { static_cast<DWORD>(text.size() * sizeof(wchar_t)), GT_DEFAULT, 1200, NULL, NULL };
+    text.resize(static_cast<size_t>(SendMessageW(editor, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get), reinterpret_cast<LPARAM>(&text[0]))));
+    return text;
 }
 
 // Streams the editor out as RTF into an open file. True when every byte
 // reached the file.
 bool StreamOutTo(HWND editor, HANDLE file, const wchar_t* path)
 {
-    StreamCookie stream = { file, false, path };
+    std::string rtf;
     EDITSTREAM es = {};
-    es.dwCookie = reinterpret_cast<DWORD_PTR>(&stream);
+    es.dwCookie = reinterpret_cast<DWORD_PTR>(&rtf);
     es.pfnCallback = WriteStreamCallback;
     SendMessageA(editor, EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&es));
-    return !stream.failed && es.dwError == 0;
+    if (es.dwError != 0) return false;
+    rtf = EscapeLookAlikes(rtf, EditorTextW(editor));
+    return WriteWhole(file, rtf.data(), static_cast<DWORD>(rtf.size()), path);
 }
 
 bool Flush(HANDLE file, const wchar_t* path)
