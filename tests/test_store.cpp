@@ -9,6 +9,7 @@
 #include "notes/note_window.h"
 #include "notes/rtf_filter.h"
 #include "resources/resource.h"
+#include "settings/pickers.h"
 #include "settings/settings_store.h"
 #include "shell/ui_text.h"
 #include "testing/gdi_count.h"
@@ -106,6 +107,29 @@ TEST_F(QuibletTest, RegistryValuesOfAnotherTypeOrSizeGiveTheirDefaults)
     EXPECT_EQ(AppSettings.startupAlarms, 1u);
     EXPECT_EQ(AppSettings.alwaysOnTop, 1u);
     EXPECT_STREQ(AppSettings.defaultAlarm, TEXT_DEFAULT_ALARM);
+}
+
+// A sound's path goes into the record's 8-bit field as it is, by its short
+// name, or not at all: never with look-alikes in place of its letters.
+TEST_F(QuibletTest, SoundPathsAreKeptWholeByTheirShortNameOrRefused)
+{
+    const std::wstring folder(dataFolder.begin(), dataFolder.end());
+    const std::wstring polish = folder + L"\\Łódź.wav";
+    CloseHandle(CreateFileW(polish.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL));
+    const struct { std::wstring path; BOOL kept; const char* stored; } cases[] = {
+        { L"C:\\Sounds\\ring.wav", TRUE, "C:\\Sounds\\ring.wav" },
+        { L"C:\\Klänge\\Glocke.wav", TRUE, "C:\\Kl\xe4nge\\Glocke.wav" },
+        { folder + L"\\Łódź fehlt.wav", FALSE, nullptr },
+    };
+    for (const auto& c : cases) {
+        char stored[WAVE_PATH_SIZE] = "";
+        EXPECT_EQ(SoundPathForRecord(c.path.c_str(), stored, sizeof stored), c.kept) << c.path;
+        if (c.stored) EXPECT_STREQ(stored, c.stored);
+    }
+    char stored[WAVE_PATH_SIZE];
+    ASSERT_TRUE(SoundPathForRecord(polish.c_str(), stored, sizeof stored));
+    // The short name opens the same file.
+    EXPECT_NE(GetFileAttributesA(stored), INVALID_FILE_ATTRIBUTES) << stored;
 }
 
 // Each step of a save failing, for the index and for a content file: the
