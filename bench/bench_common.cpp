@@ -4,7 +4,6 @@
 #include <stdio.h>
 #include <string.h>
 #include "notes/note_store.h"
-#include "shell/globals.h"
 
 void PrintResult(const char* figure, double value)
 {
@@ -190,12 +189,6 @@ static bool WriteWholeFile(const std::string& path, const void* data, size_t siz
     DWORD written = 0;
     bool ok = WriteFile(file, data, static_cast<DWORD>(size), &written, NULL) && written == size;
     return CloseHandle(file) && ok;
-}
-
-std::string BenchDataFolder()
-{
-    char folder[MAX_PATH];
-    return DataFolderInCodePage(folder, sizeof folder) ? folder : "";
 }
 
 bool WriteNoteFolder(const std::string& folder, int count, int visible)

@@ -61,8 +61,6 @@ RECT NotePlace(int index);
 // Writes "note.dat" with `count` records (the first `visible` shown) and
 // the content files of all of them into `folder`. False on a write error.
 bool WriteNoteFolder(const std::string& folder, int count, int visible);
-// The data folder as an 8-bit path (the benchmarks run in folders that fit).
-std::string BenchDataFolder();
 
 // Loads MSFTEDIT.DLL, the note editor's library, once per process and returns it.
 HMODULE LoadRichEdit();

@@ -6,6 +6,7 @@
 #include "notes/note_window.h"
 #include "settings/settings_store.h"
 #include "shell/app.h"
+#include "shell/globals.h"
 #include "shell/main_dialog.h"
 
 // ---- Module state ---------------------------------------------------------
@@ -16,6 +17,12 @@ static void DeleteOwnSettingsKey()
 {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, BenchKeyPath);
     RegDeleteKeyA(HKEY_CURRENT_USER, BenchKeyPath);
+}
+
+std::string BenchDataFolder()
+{
+    char folder[MAX_PATH];
+    return DataFolderInCodePage(folder, sizeof folder) ? folder : "";
 }
 
 void UseOwnSettingsKey()
