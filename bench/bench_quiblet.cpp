@@ -197,7 +197,7 @@ static bool MeasureShowAll(int runs)
         }
         PumpPending();
         clock.restart();
-        std::vector<FloorNote> floor = MakeFloorNotes(DataFolder, BENCH_VISIBLE_NOTES);
+        std::vector<FloorNote> floor = MakeFloorNotes(BenchDataFolder(), BENCH_VISIBLE_NOTES);
         double floorMs = clock.elapsedMs();
         bool made = AllFloorNotesMade(floor);
         DestroyFloorNotes(&floor);

@@ -68,7 +68,7 @@ static int ProfileStartUp(HINSTANCE instance, int notes, const char* area)
 {
     UseOwnSettingsKey();
     EnterFreshStartFolder();
-    if (!SetUpDataFolder() || (notes > 0 && !WriteNoteFolder(DataFolder, notes, notes))) return 1;
+    if (SetUpDataFolder() != DataFolderReady || (notes > 0 && !WriteNoteFolder(BenchDataFolder(), notes, notes))) return 1;
     TimeSteps();
     if (!StartUp(instance)) return 1;
     PrintSteps(area, 1);

@@ -54,10 +54,11 @@ int SaveNotesReporting(SaveReporting reporting);
 // Successful saves so far; a change noticed before the count moved is saved.
 extern DWORD SaveCount;
 int LoadNotes();
-int StreamFileIn(HWND editor, int format, const char* path);
+// Files chosen by the user, so named in any script.
+int StreamFileIn(HWND editor, int format, const wchar_t* path);
 // Writes the editor's RTF to `path` through a temporary file beside it.
 // Returns 0, with the file as it was, when any step failed.
-int StreamFileOut(HWND editor, const char* path);
+int StreamFileOut(HWND editor, const wchar_t* path);
 
 // A content file larger than this is not read: the editor could not take it
 // in good time. Like a file held by another program it is never written over.

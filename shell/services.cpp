@@ -9,9 +9,9 @@
 BOOL (WINAPI* SoundPlayer)(LPCSTR sound, HMODULE module, DWORD flags) = PlaySoundA;
 void (*StepHook)(const char* step);
 
-void ShowError(const char* text)
+void ShowError(const wchar_t* text)
 {
-    MessageBoxA(NULL, text, TEXT_ERROR_CAPTION, MB_OK | MB_ICONERROR);
+    MessageBoxW(NULL, text, TEXT_ERROR_CAPTION, MB_OK | MB_ICONERROR);
 }
 
 void ShowHelp()
