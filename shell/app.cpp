@@ -41,13 +41,16 @@ BOOL InitApplication(HINSTANCE instance)
     hCommandMenu = GetSubMenu(hMainMenu, MENU_POS_COMMAND);
     PassStep("menus");
 
-    WNDCLASSA wc = {};
+    // A Unicode class and loop: typed characters reach the editor whole,
+    // whatever the system's code page.
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof wc;
     wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = NoteWndProc;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
     wc.lpszClassName = NoteWindowClass;
-    RegisterClassA(&wc);
+    RegisterClassExW(&wc);
     PassStep("note_class");
     return TRUE;
 }
@@ -85,7 +88,7 @@ BOOL InitInstance(HINSTANCE instance)
 void DispatchFromMainLoop(const MSG& msg)
 {
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
     if (msg.message == WM_TIMER && msg.hwnd == hMainDialog && msg.wParam == MAIN_TIMER_ID) AutosaveTick(msg.time);
 }
 
@@ -93,22 +96,34 @@ void LoadControlLibraries()
 {
     InitCommonControls();
     PassStep("common_controls");
-    hRichEditLib = LoadLibraryA("RICHED32.DLL");
-    PassStep("riched32");
+    // The rich edit that current Windows maintains: any script, emoji, input
+    // methods; it reads and writes the same RTF as the 1.0 control did.
+    hRichEditLib = LoadLibraryW(L"MSFTEDIT.DLL");
+    PassStep("msftedit");
 }
 
 BOOL StartQuiblet(HINSTANCE instance)
 {
-    if (!SetUpDataFolder()) {
-        MessageBoxA(NULL, TEXT_ERR_DATA_FOLDER_LONG, TEXT_ERROR_CAPTION, MB_OK | MB_ICONERROR);
+    switch (SetUpDataFolder()) {
+    case DataFolderReady:
+        break;
+    case DataFolderTooLong:
+        MessageBoxW(NULL, TEXT_ERR_DATA_FOLDER_LONG, TEXT_ERROR_CAPTION, MB_OK | MB_ICONERROR);
         return FALSE;
+    case DataFolderUnwritable: {
+        // Said at once: every save would fail, and "Beenden" with it.
+        wchar_t text[MAX_PATH + 256];
+        wsprintfW(text, TEXT_ERR_DATA_FOLDER_WRITE, DataFolder);
+        MessageBoxW(NULL, text, TEXT_ERROR_CAPTION, MB_OK | MB_ICONERROR);
+        return FALSE;
+    }
     }
     // Ending writes nothing, and a second copy's notes would be out of date
     // the moment the first one saves.
     if (!LockDataFolder()) {
-        char text[MAX_PATH + sizeof TEXT_DATA_FOLDER_IN_USE];
-        wsprintfA(text, TEXT_DATA_FOLDER_IN_USE, DataFolder);
-        MessageBoxA(NULL, text, TEXT_ALREADY_RUNNING_CAPTION, MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
+        wchar_t text[MAX_PATH + 256];
+        wsprintfW(text, TEXT_DATA_FOLDER_IN_USE, DataFolder);
+        MessageBoxW(NULL, text, TEXT_ALREADY_RUNNING_CAPTION, MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
         return FALSE;
     }
     PassStep("data_folder");
@@ -135,13 +150,13 @@ int RunQuiblet(HINSTANCE instance)
     CreateMutexA(NULL, TRUE, InstanceMutexName);
     DWORD mutexError = GetLastError();
     if (mutexError == ERROR_ALREADY_EXISTS || mutexError == ERROR_ACCESS_DENIED) {
-        MessageBoxA(NULL, TEXT_USAGE_HINT, TEXT_ALREADY_RUNNING_CAPTION, MB_OK | MB_ICONINFORMATION);
+        MessageBoxW(NULL, TEXT_USAGE_HINT, TEXT_ALREADY_RUNNING_CAPTION, MB_OK | MB_ICONINFORMATION);
         return 0;
     }
     if (!StartQuiblet(instance)) return 0;
 
     MSG msg;
-    while (GetMessageA(&msg, NULL, 0, 0) > 0) DispatchFromMainLoop(msg);
+    while (GetMessageW(&msg, NULL, 0, 0) > 0) DispatchFromMainLoop(msg);
     ShutDownQuiblet();
     return static_cast<int>(msg.wParam);
 }

@@ -63,21 +63,22 @@ TEST_F(QuibletTest, DeletingInSafeModeTwoAsksNothingAndTheNextSaveTakesTheFile)
 }
 
 // Exporting over a file asks first; a file another program holds, or one the
-// disk refuses to fill, keeps its bytes, and the user hears of it.
+// disk refuses to fill, keeps its bytes, and the user hears of it. The file's
+// name is outside the code page.
 TEST_F(QuibletTest, FailedExportKeepsTheOldFileAndImportBringsTheTextBack)
 {
     NoteRecord* note = ShownNote("eins zwei");
-    std::string path = dataFolder + "\\..\\export";
-    auto typePath = [&](HWND dialog) { SetDlgItemTextA(dialog, cmb13, path.c_str()); };
+    std::wstring path = std::wstring(dataFolder.begin(), dataFolder.end()) + L"\\..\\Łódź ✓ export";
+    auto typePath = [&](HWND dialog) { SetDlgItemTextW(dialog, cmb13, path.c_str()); };
     AnswerNextBox(NULL, IDOK, typePath);
     SendMessageA(note->window, WM_COMMAND, IDM_NOTE_EXPORT, 0);
-    path += ".rtf";
+    path += L".rtf";
     std::string exported = ReadFileBytes(path);
     // The dialog added the extension.
     ASSERT_NE(exported, "");
 
     SetWindowTextA(note->editor, "neu");
-    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE held = CreateFileW(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     AnswerNextBox(NULL, IDOK, typePath);
     BoxAnswer* replace = AnswerNextBox(NULL, IDYES);
     BoxAnswer* failed = AnswerNextBox(TEXT_ERROR_CAPTION, IDOK);
@@ -96,15 +97,22 @@ TEST_F(QuibletTest, FailedExportKeepsTheOldFileAndImportBringsTheTextBack)
     EXPECT_EQ(ReadFileBytes(path), exported);
 }
 
-// Wine's PostScript driver, with a page description that names the printer
-// only, prints into a file; a machine where it cannot be installed fails here.
+// Wine's PostScript driver, with a page description of our own in the
+// drivers folder, prints into a file; a machine where it cannot be installed
+// fails here.
 TEST_F(QuibletTest, PrintingMakesOneJobNamedAfterTheProgramAndCancelPrintsNothing)
 {
-    std::string ppd = InDataFolder("quiblet-test.ppd");
-    ASSERT_TRUE(WriteFileBytes(ppd, "*NickName: \"Q\"\n"));
-    char name[] = "Quiblet Test", wineps[] = "wineps.drv", processor[] = "WinPrint", raw[] = "RAW";
-    DRIVER_INFO_3A driver = { 3, name, NULL, wineps, &ppd[0], wineps };
-    ASSERT_TRUE(AddPrinterDriverExA(NULL, 3, reinterpret_cast<LPBYTE>(&driver), APD_COPY_ALL_FILES));
+    std::string ppd = "C:\\windows\\system32\\spool\\drivers\\x64\\3\\quiblet-test.ppd";
+    ASSERT_TRUE(WriteFileBytes(ppd, "*PPD-Adobe: \"4.3\"\n*ModelName: \"Q\"\n*NickName: \"Q\"\n"
+                                    "*DefaultPageSize: A4\n*PageSize A4/A4: \"\"\n"
+                                    "*DefaultImageableArea: A4\n*ImageableArea A4/A4: \"18 18 577 824\"\n"
+                                    "*DefaultPaperDimension: A4\n*PaperDimension A4/A4: \"595 842\"\n"));
+    char name[] = "Quiblet Test", environment[] = "Windows x64", wineps[] = "wineps.drv";
+    char ppdName[] = "quiblet-test.ppd", processor[] = "WinPrint", raw[] = "RAW";
+    DRIVER_INFO_3A driver = { 3, name, environment, wineps, ppdName, wineps };
+    if (!AddPrinterDriverA(NULL, 3, reinterpret_cast<LPBYTE>(&driver))) {
+        ASSERT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PRINTER_DRIVER_ALREADY_INSTALLED));
+    }
     std::string output = "/tmp/quiblet-print-" + std::to_string(GetCurrentProcessId()) + ".ps";
     PRINTER_INFO_2A info = { NULL, name, NULL, &output[0], name };
     info.pPrintProcessor = processor;
