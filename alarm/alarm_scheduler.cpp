@@ -76,18 +76,42 @@ void CheckAlarmsAt(const SYSTEMTIME& now)
     }
 }
 
+// ---- The clock -----------------------------------------------------------------
+void (WINAPI* AlarmClock)(LPSYSTEMTIME now) = GetLocalTime;
+static ULONGLONG LastTickTime;   // 100-ns units; 0 before the first tick
+
+static ULONGLONG TimeValue(const SYSTEMTIME& time)
+{
+    FILETIME value;
+    if (!SystemTimeToFileTime(&time, &value)) return 0;
+    return (static_cast<ULONGLONG>(value.dwHighDateTime) << 32) | value.dwLowDateTime;
+}
+
 void CheckAlarmsAtStartup()
 {
     SYSTEMTIME now;
-    GetLocalTime(&now);
+    AlarmClock(&now);
+    LastTickTime = TimeValue(now);
     CheckStartupAlarmsAt(now);
 }
 
+void CatchUpMissedAlarms()
+{
+    CheckAlarmsAtStartup();
+}
+
+// No tick comes while the computer sleeps or the program is held: after a
+// gap of more than a minute the alarm minutes in between are caught as at
+// start-up, each ringing once.
 void CheckAlarms()
 {
     SYSTEMTIME now;
-    GetLocalTime(&now);
-    CheckAlarmsAt(now);
+    AlarmClock(&now);
+    ULONGLONG time = TimeValue(now);
+    bool gap = LastTickTime != 0 && time > LastTickTime + ALARM_TICK_GAP;
+    LastTickTime = time;
+    if (gap) CheckStartupAlarmsAt(now);
+    else CheckAlarmsAt(now);
 }
 
 BOOL RingAlarm(NoteRecord* note)
@@ -102,6 +126,11 @@ BOOL RingAlarm(NoteRecord* note)
         note->ringFailed = FALSE;
     }
     RedrawNoteFrame(note->window);
+    // Windows keeps a program the user is not working with from taking the
+    // foreground: the note stays above the other windows without taking
+    // the keyboard until its bell is clicked, and the display wakes.
+    SetWindowPos(note->window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    SetThreadExecutionState(ES_DISPLAY_REQUIRED);
     SetForegroundWindow(note->window);
     // Posted rather than sent, so that a hung top-level window cannot stall us.
     PostMessageA(HWND_BROADCAST, WM_KEYDOWN, VK_SHIFT, 0);

@@ -226,6 +226,6 @@ bool WriteNoteFolder(const std::string& folder, int count, int visible)
 HMODULE LoadRichEdit()
 {
     static HMODULE library;
-    if (!library) library = LoadLibraryA("RICHED32.DLL");
+    if (!library) library = LoadLibraryW(L"MSFTEDIT.DLL");
     return library;
 }

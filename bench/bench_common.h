@@ -62,6 +62,6 @@ RECT NotePlace(int index);
 // the content files of all of them into `folder`. False on a write error.
 bool WriteNoteFolder(const std::string& folder, int count, int visible);
 
-// Loads RICHED32.DLL once per process and returns it.
+// Loads MSFTEDIT.DLL, the note editor's library, once per process and returns it.
 HMODULE LoadRichEdit();
 

@@ -6,6 +6,7 @@
 #include "notes/note_window.h"
 #include "settings/settings_store.h"
 #include "shell/app.h"
+#include "shell/globals.h"
 #include "shell/main_dialog.h"
 
 // ---- Module state ---------------------------------------------------------
@@ -16,6 +17,12 @@ static void DeleteOwnSettingsKey()
 {
     RegDeleteKeyA(HKEY_LOCAL_MACHINE, BenchKeyPath);
     RegDeleteKeyA(HKEY_CURRENT_USER, BenchKeyPath);
+}
+
+std::string BenchDataFolder()
+{
+    char folder[MAX_PATH];
+    return DataFolderInCodePage(folder, sizeof folder) ? folder : "";
 }
 
 void UseOwnSettingsKey()
@@ -38,7 +45,7 @@ bool StartUp(HINSTANCE instance)
 
 bool StartUpWithNotes(HINSTANCE instance, int count, int visible)
 {
-    return SetUpDataFolder() && WriteNoteFolder(DataFolder, count, visible) && StartUp(instance);
+    return SetUpDataFolder() == DataFolderReady && WriteNoteFolder(BenchDataFolder(), count, visible) && StartUp(instance);
 }
 
 void SilenceSounds()
@@ -69,6 +76,6 @@ bool LoadGeneratedNotes(int count, int visible)
 {
     CloseAllNoteWindows();
     FreeNotes();
-    if (!WriteNoteFolder(DataFolder, count, visible)) return false;
+    if (!WriteNoteFolder(BenchDataFolder(), count, visible)) return false;
     return LoadNotes() && CountNotes() == count;
 }

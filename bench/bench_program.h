@@ -3,11 +3,14 @@
 // of their own, in a fresh start directory.
 #pragma once
 #include <windows.h>
+#include <string>
 
 #define BENCH_VISIBLE_NOTES 100
 
 // A settings key of this process, absent until start-up reads it (so that
 // start-up pays for its first registry access): the defaults, no info screen.
+// The data folder as an 8-bit path (the benchmarks run in folders that fit).
+std::string BenchDataFolder();
 void UseOwnSettingsKey();
 // A fresh, empty start directory made the current directory.
 void EnterFreshStartFolder();

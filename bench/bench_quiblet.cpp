@@ -12,6 +12,11 @@
 //                                   GDI/USER objects and kernel handles around
 //                                   show/hide cycles (stopping early when the
 //                                   seconds are up)
+//   bench_quiblet scale <notes> <runs>
+//                                   with generated notes (100 visible): the
+//                                   start-up steps, the GDI objects held, a
+//                                   save with one changed, the note list
+//                                   filled, then the peak memory
 //   bench_quiblet settings          the program's own key: no info screen at
 //                                   start, so that a launch ends at the tray
 #include <windows.h>
@@ -192,7 +197,7 @@ static bool MeasureShowAll(int runs)
         }
         PumpPending();
         clock.restart();
-        std::vector<FloorNote> floor = MakeFloorNotes(DataFolder, BENCH_VISIBLE_NOTES);
+        std::vector<FloorNote> floor = MakeFloorNotes(BenchDataFolder(), BENCH_VISIBLE_NOTES);
         double floorMs = clock.elapsedMs();
         bool made = AllFloorNotesMade(floor);
         DestroyFloorNotes(&floor);
@@ -202,6 +207,14 @@ static bool MeasureShowAll(int runs)
         PrintResult("floor_showall_ms", floorMs);
     }
     return true;
+}
+
+static double FillAndPaint(HWND listView)
+{
+    Stopwatch clock;
+    FillNoteList(listView);
+    UpdateWindow(listView);
+    return clock.elapsedMs();
 }
 
 // FillNoteList of 1,000 notes in the open list, painted, and its floor: a
@@ -224,12 +237,9 @@ static bool MeasureNoteList(int runs)
     HWND floorList = MakeFloorList(place, NOTE_LIST_COLUMNS);
     if (!floorList) return false;
     for (int run = -1; run < runs; run++) {
-        Stopwatch clock;
-        FillNoteList(listView);
-        UpdateWindow(listView);
-        double ms = clock.elapsedMs();
+        double ms = FillAndPaint(listView);
         PumpPending();
-        clock.restart();
+        Stopwatch clock;
         FillFloorList(floorList, rows);
         double floorMs = clock.elapsedMs();
         PumpPending();
@@ -358,6 +368,39 @@ static int MeasureObjects(HINSTANCE instance, int cycles, double budgetSeconds)
     return 0;
 }
 
+// The figures that grow with the number of notes, all of one process, so
+// that 1,000 and 10,000 notes compare like for like.
+static int MeasureScale(HINSTANCE instance, int records, int runs)
+{
+    UseOwnSettingsKey();
+    EnterFreshStartFolder();
+    StepHook = TimeNoteSteps;
+    bool started = StartUpWithNotes(instance, records, BENCH_VISIBLE_NOTES);
+    StepHook = nullptr;
+    if (!started || CountNotes() != records || CountWindowedNotes() != BENCH_VISIBLE_NOTES) return 1;
+    SilenceSounds();
+    PumpPending();
+    std::string prefix = "scale" + std::to_string(records);
+    PrintResult((prefix + "_start_ms").c_str(), NoteStepsMs);
+    PrintResult((prefix + "_gdi").c_str(), GdiObjectCount());
+    if (!MeasureSaveOf(runs, 1, (prefix + "_save1_ms").c_str()) || !IndexHolds(records)) return 1;
+    OpenNoteList(hMainDialog);
+    PumpPending();
+    HWND listView = GetDlgItem(hNoteListDialog, IDC_LIST_VIEW);
+    if (!listView) return 1;
+    for (int run = -1; run < runs; run++) {
+        double ms = FillAndPaint(listView);
+        PumpPending();
+        if (run >= 0) PrintResult((prefix + "_notelist_ms").c_str(), ms);
+    }
+    if (SendMessageA(listView, LVM_GETITEMCOUNT, 0, 0) != records) return 1;
+    DestroyWindow(hNoteListDialog);
+    PumpPending();
+    PrintPeakMemory(prefix.c_str());
+    ShutDown();
+    return 0;
+}
+
 static int PrepareLaunchSettings()
 {
     LoadSettings();
@@ -376,6 +419,7 @@ int main(int argc, char** argv)
     if (strcmp(argv[1], "start") == 0) return MeasureStartWithNotes(instance, count);
     if (strcmp(argv[1], "repeat") == 0) return MeasureRepeated(instance, count);
     if (strcmp(argv[1], "objects") == 0) return MeasureObjects(instance, count, argc > 3 ? atof(argv[3]) : 0);
+    if (strcmp(argv[1], "scale") == 0) return MeasureScale(instance, count, argc > 3 ? atoi(argv[3]) : 5);
     if (strcmp(argv[1], "settings") == 0) return PrepareLaunchSettings();
     return 2;
 }

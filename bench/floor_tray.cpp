@@ -46,7 +46,7 @@ static bool StartUp(HINSTANCE instance, StepClock* steps)
     InitCommonControls();
     if (steps) steps->step("common_controls");
     if (!LoadRichEdit()) return false;
-    if (steps) steps->step("riched32");
+    if (steps) steps->step("msftedit");
     WNDCLASSA wc = {};
     wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = FloorWndProc;

@@ -58,7 +58,7 @@ FloorNote MakeFloorNote(const RECT& place, const char* path, FloorWindowSteps* s
     Lap(&clock, &steps->window);
     RECT client;
     GetClientRect(note.window, &client);
-    note.editor = CreateWindowExA(0, "RICHEDIT", "", FloorEditorStyle, 0, 0, client.right, client.bottom,
+    note.editor = CreateWindowExW(0, L"RICHEDIT50W", L"", FloorEditorStyle, 0, 0, client.right, client.bottom,
                                   note.window, NULL, GetModuleHandleA(NULL), NULL);
     if (!note.editor) return note;
     SendMessageA(note.editor, EM_EXLIMITTEXT, 0, 0x7FFFFFFE);

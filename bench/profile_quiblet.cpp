@@ -68,7 +68,7 @@ static int ProfileStartUp(HINSTANCE instance, int notes, const char* area)
 {
     UseOwnSettingsKey();
     EnterFreshStartFolder();
-    if (!SetUpDataFolder() || (notes > 0 && !WriteNoteFolder(DataFolder, notes, notes))) return 1;
+    if (SetUpDataFolder() != DataFolderReady || (notes > 0 && !WriteNoteFolder(BenchDataFolder(), notes, notes))) return 1;
     TimeSteps();
     if (!StartUp(instance)) return 1;
     PrintSteps(area, 1);
@@ -160,7 +160,8 @@ static int ProfileLoad(HINSTANCE instance)
         PrintResult("prof_load_open_and_read_in_one_piece_us", clock.elapsedUs());
         NoteRecord decoded;
         clock.restart();
-        for (int i = 0; i < 1000; i++) DecodeIndexRecord(records[i], &decoded);
+        SIZE screen = ScreenSize();
+        for (int i = 0; i < 1000; i++) DecodeIndexRecord(records[i], &decoded, screen);
         PrintResult("prof_load_decoding_1000_records_us", clock.elapsedUs());
         std::vector<NoteRecord*> made;
         clock.restart();

@@ -266,6 +266,12 @@ def measure(args):
         attempt(run, "1000 notes", collect, "program", "bench_quiblet", "start", "1000")
         attempt(run, "1000 notes floor", collect, "floor", "floor_notes", "start", "1000")
 
+    scale_runs = max(3, args.process_runs // 3)
+    log(f"== scale: 1,000 and 10,000 notes, 100 shown, {scale_runs} fresh processes each")
+    for _ in range(scale_runs):
+        for notes in SCALE_NOTES:
+            attempt(run, f"scale {notes}", collect, "program", "bench_quiblet", "scale", str(notes), "5")
+
     log(f"== CreateNote, SaveNotes, showing all notes, the note list, each with its floor in turn, LoadNotes,"
         f" alarm pass, idle tick: {args.runs} runs each")
     attempt(run, "repeated figures", collect, "program", "bench_quiblet", "repeat", str(args.runs))
@@ -366,6 +372,39 @@ def note_list_row(samples):
     if values and row[-1] == "yes" and statistics.median(values) > 100:
         row[-1] = "**no**"
     return row
+
+
+SCALE_NOTES = (1000, 10000)
+SCALE_FIGURES = (
+    ("start_ms", "ms", "Start-up to all windows shown, 100 of them visible", 1),
+    ("notelist_ms", "ms", "Note list filled (FillNoteList, painted)", 1),
+    ("save1_ms", "ms", "SaveNotes, one of the 100 open notes changed", 1),
+    ("gdi", "count", "GDI objects held, 100 notes shown", 1),
+    ("peak_ws_kb", "MiB", "Memory, peak working set", 1 / 1024),
+    ("peak_commit_kb", "MiB", "Memory, peak private (commit)", 1 / 1024),
+)
+
+
+def scale_table(samples):
+    """The figures that grow with the notes, at 1,000 and at 10,000 notes;
+    ten times the notes should cost at most ten times as much."""
+    few, many = SCALE_NOTES
+    growth_limit = many / few
+    lines = ["| Figure | Unit | 1,000 notes min / **median** / max | 10,000 notes min / **median** / max | "
+             "Growth of medians | Goal | Met |", "|---|---|---|---|---|---|---|"]
+    for key, unit, label, scale in SCALE_FIGURES:
+        few_text, few_med = spread(samples.program.get(f"scale{few}_{key}", []), scale)
+        many_text, many_med = spread(samples.program.get(f"scale{many}_{key}", []), scale)
+        growth = many_med / few_med if few_med and many_med else None
+        met = "no (failed)" if growth is None else "yes" if growth <= growth_limit else "**no**"
+        lines.append(f"| {label} | {unit} | {few_text} | {many_text} | {fmt(growth)} | ≤ {growth_limit:.0f} | {met} |")
+    for kind, label in (("ws", "peak working set"), ("commit", "peak private (commit)")):
+        a = samples.program.get(f"scale{many}_peak_{kind}_kb")
+        b = samples.program.get(f"scale{few}_peak_{kind}_kb")
+        per_note = (statistics.median(a) - statistics.median(b)) / (many - few) if a and b else None
+        lines.append(f"| Memory, {label}, per hidden note (median difference) | KiB | – | {fmt(per_note)} | – | "
+                     f"report | – |")
+    return "\n".join(lines)
 
 
 def table(samples, args):
@@ -494,6 +533,10 @@ def main():
     print(machine_header(args))
     print()
     print(table(samples, args))
+    print()
+    print("Scale, 100 notes shown (one fresh process per column and run, 5 runs of the list and the save each):")
+    print()
+    print(scale_table(samples))
     profile = profile_table(samples)
     if profile:
         print()

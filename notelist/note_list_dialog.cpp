@@ -157,7 +157,7 @@ void OnDeleteCommand(HWND dialog)
 {
     if (!CurrentListNote) return;
     if (AppSettings.safeMode == 1 &&
-        MessageBoxA(dialog, TEXT_DELETE_QUESTION, TEXT_DELETE_CAPTION, MB_YESNO | MB_ICONQUESTION) != IDYES)
+        MessageBoxW(dialog, TEXT_DELETE_QUESTION, TEXT_DELETE_CAPTION, MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
     // The question box runs a message loop: the note may have gone meanwhile.
     if (IsCurrentNoteGone()) {

@@ -111,7 +111,7 @@ void BackUpFirstSaveOfDay()
     SYSTEMTIME today;
     BackupClock(&today);
     wsprintfA(day, "%04u-%02u-%02u", today.wYear, today.wMonth, today.wDay);
-    if (strlen(DataFolder) + BackupPathRoom >= MAX_PATH || !IsBackupDayName(day)) return;
+    if (wcslen(DataFolder) + BackupPathRoom >= MAX_PATH || !IsBackupDayName(day)) return;
     if (!DataFolderPath(NOTE_INDEX_FILE, index, sizeof index) || !DataFolderPath(BACKUP_FOLDER, backups, sizeof backups) ||
         !JoinPath(backups, day, folder) || GetFileAttributesA(folder) != INVALID_FILE_ATTRIBUTES)
         return;

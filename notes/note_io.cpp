@@ -12,7 +12,7 @@
 
 namespace {
 
-const char RtfFilter[] = "RTF Files (*.RTF)\0*.RTF\0";
+const wchar_t RtfFilter[] = L"RTF Files (*.RTF)\0*.RTF\0";
 const DWORD RtfPathChars = 256;   // what the dialog may fill, zero included
 
 // Frees what the printer dialog handed back; the caller owns all three.
@@ -31,23 +31,25 @@ struct PrinterSetup {
 
 }  // namespace
 
-BOOL ChooseRtfFile(HWND owner, char* path, RtfDialogMode mode)
+// At its full size the structure brings the dialog of current Windows; the
+// 4.0 size would bring the old one.
+BOOL ChooseRtfFile(HWND owner, wchar_t* path, RtfDialogMode mode)
 {
-    OPENFILENAMEA file = {};
-    file.lStructSize = OPENFILENAME_SIZE_VERSION_400A;
+    OPENFILENAMEW file = {};
+    file.lStructSize = sizeof file;
     file.hwndOwner = owner;
     file.lpstrFilter = RtfFilter;
     file.nFilterIndex = 1;
     file.lpstrFile = path;
     file.nMaxFile = RtfPathChars;
     file.Flags = OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | (mode == RtfSave ? OFN_OVERWRITEPROMPT : 0);
-    file.lpstrDefExt = "RTF";
-    return mode == RtfOpen ? GetOpenFileNameA(&file) : GetSaveFileNameA(&file);
+    file.lpstrDefExt = L"RTF";
+    return mode == RtfOpen ? GetOpenFileNameW(&file) : GetSaveFileNameW(&file);
 }
 
 void ImportNoteText(HWND noteWindow, HWND editor)
 {
-    char path[RTF_PATH_SIZE] = "";
+    wchar_t path[RTF_PATH_SIZE] = L"";
     if (ChooseRtfFile(noteWindow, path, RtfOpen) != 1) return;
     // Streaming in leaves the control unmodified, yet the note's file does
     // not hold the imported text.
@@ -56,7 +58,7 @@ void ImportNoteText(HWND noteWindow, HWND editor)
 
 void ExportNoteText(HWND noteWindow, HWND editor)
 {
-    char path[RTF_PATH_SIZE] = "";
+    wchar_t path[RTF_PATH_SIZE] = L"";
     if (ChooseRtfFile(noteWindow, path, RtfSave) != 1) return;
     if (!StreamFileOut(editor, path)) ShowError(TEXT_ERR_EXPORT);
 }
@@ -100,13 +102,22 @@ void PrintRichText(HWND editor)
     if (PrintDlgA(&setup.dialog) != 1 || !setup.dialog.hDC) return;
 
     HDC printer = setup.dialog.hDC;
-    DOCINFOA document = {};
+    DOCINFOW document = {};
     document.cbSize = sizeof document;
     document.lpszDocName = TEXT_PRINT_JOB;
     SetMapMode(printer, MM_TEXT);
-    StartDocA(printer, &document);
-    StartPage(printer);
-    RenderRichTextPages(editor, printer);
-    EndPage(printer);
-    EndDoc(printer);
+    // A printer that writes a file asks for its name in StartDoc; a
+    // cancelled name ends the job without a word.
+    if (StartDocW(printer, &document) <= 0) {
+        if (GetLastError() != ERROR_CANCELLED) ShowError(TEXT_ERR_PRINT);
+        return;
+    }
+    bool printed = StartPage(printer) > 0;
+    if (printed) {
+        RenderRichTextPages(editor, printer);
+        printed = EndPage(printer) > 0;
+    }
+    if (printed) printed = EndDoc(printer) > 0;
+    else AbortDoc(printer);
+    if (!printed) ShowError(TEXT_ERR_PRINT);
 }

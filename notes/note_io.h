@@ -10,7 +10,7 @@
 
 enum RtfDialogMode { RtfSave = 0, RtfOpen = 1 };
 
-BOOL ChooseRtfFile(HWND owner, char* path, RtfDialogMode mode);
+BOOL ChooseRtfFile(HWND owner, wchar_t* path, RtfDialogMode mode);
 void ImportNoteText(HWND noteWindow, HWND editor);
 void ExportNoteText(HWND noteWindow, HWND editor);
 void PrintRichText(HWND editor);

@@ -41,13 +41,24 @@ void ShowNotesMenu(HWND editor, HWND noteWindow)
     RunTextCommand(editor, noteWindow, command);
 }
 
+// The overhang must not carry the menu onto a neighbouring monitor when the
+// note stands at its own monitor's left edge.
+LONG CommandMenuLeft(HWND noteWindow, LONG windowLeft)
+{
+    LONG left = windowLeft - ScaledToDpi(COMMAND_MENU_OVERHANG, WindowDpi(noteWindow));
+    MONITORINFO monitor = {};
+    monitor.cbSize = sizeof monitor;
+    if (!GetMonitorInfoA(MonitorFromWindow(noteWindow, MONITOR_DEFAULTTONEAREST), &monitor)) return left;
+    return left < monitor.rcWork.left ? monitor.rcWork.left : left;
+}
+
 void ShowCommandMenu(HWND noteWindow)
 {
     RECT rect;
     GetWindowRect(noteWindow, &rect);
     UINT dpi = WindowDpi(noteWindow);
-    TrackPopupMenu(hCommandMenu, 0, rect.left - ScaledToDpi(COMMAND_MENU_OVERHANG, dpi),
-                   rect.top + ScaledToDpi(COMMAND_MENU_DROP, dpi), 0, noteWindow, NULL);
+    TrackPopupMenu(hCommandMenu, 0, CommandMenuLeft(noteWindow, rect.left), rect.top + ScaledToDpi(COMMAND_MENU_DROP, dpi),
+                   0, noteWindow, NULL);
 }
 
 void RunTextCommand(HWND editor, HWND noteWindow, UINT command)

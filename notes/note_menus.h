@@ -18,6 +18,8 @@
 
 void ShowNotesMenu(HWND editor, HWND noteWindow);
 void ShowCommandMenu(HWND noteWindow);
+// Where the command menu's left edge goes: the overhang, kept on the note's monitor.
+LONG CommandMenuLeft(HWND noteWindow, LONG windowLeft);
 // Carries out one command of the text menu on an editor.
 void RunTextCommand(HWND editor, HWND noteWindow, UINT command);
 // Ticks the text menu for the effects and alignment in force.

@@ -29,7 +29,7 @@ void FormatContentFileName(const FILETIME& time, char out[NOTE_FILE_NAME_SIZE])
 // hold a name, so a new note asks the disk nothing. Only names short enough
 // to be a content file's are kept, upper case, sorted.
 typedef char FolderName[NOTE_FILE_NAME_SIZE];
-static char        NamesFolder[MAX_PATH];   // the folder they were read from
+static wchar_t     NamesFolder[MAX_PATH];   // the folder they were read from
 static bool        FolderNamesRead;
 static bool        FolderNamesWhole;        // false: memory ran out, ask the disk
 static FolderName* FolderNames;
@@ -66,7 +66,7 @@ static int CompareFolderNames(const void* a, const void* b)
 static void ReadFolderNames()
 {
     ForgetFolderNames();
-    lstrcpynA(NamesFolder, DataFolder, sizeof NamesFolder);
+    lstrcpynW(NamesFolder, DataFolder, MAX_PATH);
     FolderNamesRead = FolderNamesWhole = true;
     char pattern[MAX_PATH];
     WIN32_FIND_DATAA found;
@@ -84,7 +84,7 @@ static bool ContentNameInUse(const char* name)
     for (NoteRecord* note = NoteList.head; note; note = note->next)
         if (_stricmp(note->fileName, name) == 0) return true;
     if (IsContentFileAwaitingDelete(name)) return true;
-    if (!FolderNamesRead || strcmp(NamesFolder, DataFolder) != 0) ReadFolderNames();
+    if (!FolderNamesRead || wcscmp(NamesFolder, DataFolder) != 0) ReadFolderNames();
     if (!FolderNamesWhole) {
         char path[MAX_PATH];
         return DataFolderPath(name, path, sizeof path) && GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;

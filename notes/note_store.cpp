@@ -68,6 +68,22 @@ bool Faulted(StoreStep step, const char* path)
     return false;
 }
 
+// The file functions below take wide paths: an exported file may be named
+// in any script. The store's own 8-bit names are in the code page.
+std::wstring Wide(const char* path)
+{
+    wchar_t wide[MAX_PATH];
+    return MultiByteToWideChar(CP_ACP, 0, path, -1, wide, MAX_PATH) ? wide : L"";
+}
+
+bool Faulted(StoreStep step, const wchar_t* path)
+{
+    if (!StoreFaultInjector) return false;
+    char narrow[3 * MAX_PATH];
+    if (!WideCharToMultiByte(CP_UTF8, 0, path, -1, narrow, sizeof narrow, NULL, NULL)) narrow[0] = 0;
+    return Faulted(step, narrow);
+}
+
 template <size_t N>
 void CopyField(char (&to)[N], const char* from, size_t fromSize)
 {
@@ -104,7 +120,7 @@ bool IsDeviceName(const char* name)
     return false;
 }
 
-bool WriteWhole(HANDLE file, const void* data, DWORD size, const char* path)
+bool WriteWhole(HANDLE file, const void* data, DWORD size, const wchar_t* path)
 {
     if (Faulted(StoreWrite, path)) return false;
     DWORD written = 0;
@@ -113,11 +129,11 @@ bool WriteWhole(HANDLE file, const void* data, DWORD size, const char* path)
 
 // Replaces `target` by the finished temporary file `temp`. A program that
 // looks at either file for a moment refuses the replace until it is done.
-bool ReplaceWithTemp(const char* temp, const char* target)
+bool ReplaceWithTemp(const wchar_t* temp, const wchar_t* target)
 {
     if (Faulted(StoreReplace, target)) return false;
     FileOutcome replaced = TriedBriefly([&] {
-        if (MoveFileExA(temp, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return FileDone;
+        if (MoveFileExW(temp, target, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return FileDone;
         DWORD error = GetLastError();
         bool held = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
         return held ? FileRefused : FileRefusedForGood;
@@ -125,11 +141,6 @@ bool ReplaceWithTemp(const char* temp, const char* target)
     return replaced == FileDone;
 }
 
-struct StreamCookie {
-    HANDLE file;
-    bool failed;
-    const char* path;
-};
 
 // A stream into an editor reads a file, or bytes read from one before.
 struct ReadCookie {
@@ -176,7 +187,7 @@ void KeepOriginal(const char* path)
             kept == original)
             return;
     }
-    if (!CopyFileA(path, temp, FALSE) || !ReplaceWithTemp(temp, keeper)) DeleteFileA(temp);
+    if (!CopyFileA(path, temp, FALSE) || !ReplaceWithTemp(Wide(temp).c_str(), Wide(keeper).c_str())) DeleteFileA(temp);
 }
 
 DWORD CALLBACK ReadStreamCallback(DWORD_PTR cookie, LPBYTE buffer, LONG requested, LONG* done)
@@ -202,46 +213,56 @@ DWORD CALLBACK ReadStreamCallback(DWORD_PTR cookie, LPBYTE buffer, LONG requeste
 
 DWORD CALLBACK WriteStreamCallback(DWORD_PTR cookie, LPBYTE buffer, LONG offered, LONG* done)
 {
-    StreamCookie* stream = reinterpret_cast<StreamCookie*>(cookie);
-    DWORD count = 0;
-    if (Faulted(StoreWrite, stream->path) ||
-        !WriteFile(stream->file, buffer, static_cast<DWORD>(offered), &count, NULL) ||
-        count != static_cast<DWORD>(offered)) {
-        stream->failed = true;
-        *done = static_cast<LONG>(count);
+    std::string* rtf = reinterpret_cast<std::string*>(cookie);
+    try {
+        rtf->append(reinterpret_cast<const char*>(buffer), static_cast<size_t>(offered));
+    } catch (const std::bad_alloc&) {
+        *done = 0;
         return 1;   // tells the control to stop streaming
     }
-    *done = static_cast<LONG>(count);
+    *done = offered;
     return 0;
+}
+
+// The editor's text as UTF-16, paragraphs ending in '\r'.
+std::wstring EditorTextW(HWND editor)
+{
+    GETTEXTLENGTHEX length = { GTL_NUMCHARS | GTL_PRECISE, 1200 };
+    std::wstring text(static_cast<size_t>(SendMessageW(editor, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&length), 0)) + 1, L'\0');
+    GETTEXTEX get = { static_cast<DWORD>(text.size() * sizeof(wchar_t)), GT_DEFAULT, 1200, NULL, NULL };
+    text.resize(static_cast<size_t>(SendMessageW(editor, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get), reinterpret_cast<LPARAM>(&text[0]))));
+    return text;
 }
 
 // Streams the editor out as RTF into an open file. True when every byte
 // reached the file.
-bool StreamOutTo(HWND editor, HANDLE file, const char* path)
+bool StreamOutTo(HWND editor, HANDLE file, const wchar_t* path)
 {
-    StreamCookie stream = { file, false, path };
+    std::string rtf;
     EDITSTREAM es = {};
-    es.dwCookie = reinterpret_cast<DWORD_PTR>(&stream);
+    es.dwCookie = reinterpret_cast<DWORD_PTR>(&rtf);
     es.pfnCallback = WriteStreamCallback;
     SendMessageA(editor, EM_STREAMOUT, SF_RTF, reinterpret_cast<LPARAM>(&es));
-    return !stream.failed && es.dwError == 0;
+    if (es.dwError != 0) return false;
+    rtf = EscapeLookAlikes(rtf, EditorTextW(editor));
+    return WriteWhole(file, rtf.data(), static_cast<DWORD>(rtf.size()), path);
 }
 
-bool Flush(HANDLE file, const char* path)
+bool Flush(HANDLE file, const wchar_t* path)
 {
     return !Faulted(StoreFlush, path) && FlushFileBuffers(file);
 }
 
-HANDLE CreateForWriting(const char* path)
+HANDLE CreateForWriting(const wchar_t* path)
 {
     if (Faulted(StoreCreate, path)) return INVALID_HANDLE_VALUE;
-    return CreateFileA(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
+    return CreateFileW(path, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, NULL);
 }
 
 // Writes the editor into `temp` and puts that in place of `target` once it is
 // whole and flushed; after a failed step the temporary file goes and the
 // target is as it was.
-bool StreamThroughTemp(HWND editor, const char* temp, const char* target)
+bool StreamThroughTemp(HWND editor, const wchar_t* temp, const wchar_t* target)
 {
     bool written;
     {
@@ -250,7 +271,7 @@ bool StreamThroughTemp(HWND editor, const char* temp, const char* target)
         written = StreamOutTo(editor, file.get(), temp) && Flush(file.get(), temp);
     }
     if (written && ReplaceWithTemp(temp, target)) return true;
-    DeleteFileA(temp);
+    DeleteFileW(temp);
     return false;
 }
 
@@ -270,6 +291,7 @@ BOOL IsSafeContentFileName(const char* name)
     if (name[length - 1] == '.' || name[length - 1] == ' ' || name[0] == ' ') return FALSE;
     if (SameLetters(name, NOTE_INDEX_FILE, sizeof NOTE_INDEX_FILE)) return FALSE;
     if (SameLetters(name, BACKUP_FOLDER, sizeof BACKUP_FOLDER)) return FALSE;
+    if (SameLetters(name, DATA_FOLDER_LOCK_FILE, sizeof DATA_FOLDER_LOCK_FILE)) return FALSE;
     if (length >= 4 && SameLetters(name + length - 4, TEMP_SUFFIX, sizeof TEMP_SUFFIX)) return FALSE;
     if (length >= 4 && SameLetters(name + length - 4, BACKUP_SUFFIX, sizeof BACKUP_SUFFIX)) return FALSE;
     return !IsDeviceName(name);
@@ -297,7 +319,7 @@ void EncodeIndexRecord(const NoteRecord& note, NoteIndexRecord* out)
     out->reminderCountdown = note.reminderCountdown;
 }
 
-BOOL DecodeIndexRecord(const NoteIndexRecord& in, NoteRecord* note)
+BOOL DecodeIndexRecord(const NoteIndexRecord& in, NoteRecord* note, SIZE screen)
 {
     note->left = in.left;
     note->top = in.top;
@@ -318,13 +340,18 @@ BOOL DecodeIndexRecord(const NoteIndexRecord& in, NoteRecord* note)
     note->reminderCountdown = in.reminderCountdown;
     // A size of 0 or less takes the size of a new note; every size is bound
     // to the screen.
-    note->width = BoundedNoteWidth(in.width < 1 ? AppSettings.notesSizeX : in.width);
-    note->height = BoundedNoteHeight(in.height < 1 ? AppSettings.notesSizeY : in.height);
+    note->width = BoundedNoteSize(in.width < 1 ? AppSettings.notesSizeX : in.width, screen.cx);
+    note->height = BoundedNoteSize(in.height < 1 ? AppSettings.notesSizeY : in.height, screen.cy);
     if (!IsSafeContentFileName(note->fileName)) {
         MakeUniqueContentFileName(note->fileName);
         return FALSE;
     }
     return TRUE;
+}
+
+BOOL DecodeIndexRecord(const NoteIndexRecord& in, NoteRecord* note)
+{
+    return DecodeIndexRecord(in, note, ScreenSize());
 }
 
 // Returns whether the control took the stream without an error.
@@ -338,9 +365,9 @@ static bool StreamIn(HWND editor, int format, ReadCookie& stream)
     return es.dwError == 0;
 }
 
-int StreamFileIn(HWND editor, int format, const char* path)
+int StreamFileIn(HWND editor, int format, const wchar_t* path)
 {
-    KernelHandle file(CreateFileA(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
+    KernelHandle file(CreateFileW(path, GENERIC_READ, FILE_SHARE_READ, NULL, OPEN_EXISTING,
                                   FILE_ATTRIBUTE_NORMAL, NULL));
     if (!file.valid()) return 0;
     ReadCookie stream = { file.get(), true, {}, nullptr, 0 };
@@ -348,11 +375,11 @@ int StreamFileIn(HWND editor, int format, const char* path)
     return 1;
 }
 
-int StreamFileOut(HWND editor, const char* path)
+int StreamFileOut(HWND editor, const wchar_t* path)
 {
-    char temp[MAX_PATH];
-    if (lstrlenA(path) + sizeof TEMP_SUFFIX > sizeof temp) return 0;
-    wsprintfA(temp, "%s" TEMP_SUFFIX, path);
+    wchar_t temp[MAX_PATH];
+    if (lstrlenW(path) + sizeof TEMP_SUFFIX > MAX_PATH) return 0;
+    wsprintfW(temp, L"%s" TEMP_SUFFIX, path);
     return StreamThroughTemp(editor, temp, path) ? 1 : 0;
 }
 
@@ -378,7 +405,7 @@ NoteTextLoad LoadNoteText(const NoteRecord* note, HWND editor, FilePatience pati
 int SaveNoteText(const NoteRecord* note, HWND editor)
 {
     char path[MAX_PATH];
-    if (!DataFolderPath(note->fileName, path, sizeof path) || !StreamFileOut(editor, path)) return 0;
+    if (!DataFolderPath(note->fileName, path, sizeof path) || !StreamFileOut(editor, Wide(path).c_str())) return 0;
     SendMessageA(editor, EM_SETMODIFY, FALSE, 0);
     return 1;
 }
@@ -488,15 +515,16 @@ int SaveNotes()
 
 int SaveNotesReporting(SaveReporting reporting)
 {
-    auto fail = [reporting](const char* text) {
+    auto fail = [reporting](const wchar_t* text) {
         if (reporting == SaveWithErrorBox) ShowError(text);
         return 0;
     };
     EnterDataFolder();
-    char path[MAX_PATH], temp[MAX_PATH];
+    char path[MAX_PATH], narrowTemp[MAX_PATH];
     if (!DataFolderPath(NOTE_INDEX_FILE, path, sizeof path) ||
-        !DataFolderPath(NOTE_INDEX_FILE TEMP_SUFFIX, temp, sizeof temp))
+        !DataFolderPath(NOTE_INDEX_FILE TEMP_SUFFIX, narrowTemp, sizeof narrowTemp))
         return fail(TEXT_ERR_OPEN_FILE);
+    const std::wstring temp = Wide(narrowTemp);
     if (!ReadIndexAgainIfUnread(path)) return fail(TEXT_ERR_READ_INDEX);
     BackUpFirstSaveOfDay();
     // The index is put together in memory and written in one piece.
@@ -515,13 +543,13 @@ int SaveNotesReporting(SaveReporting reporting)
     if (!IndexOnDiskHolds(path, index)) {
         bool written;
         {
-            KernelHandle file(CreateForWriting(temp));
+            KernelHandle file(CreateForWriting(temp.c_str()));
             if (!file.valid()) return fail(TEXT_ERR_OPEN_FILE);
-            written = (count == 0 || WriteWhole(file.get(), index.data(), static_cast<DWORD>(index.size()), temp)) &&
-                      Flush(file.get(), temp);
+            written = (count == 0 || WriteWhole(file.get(), index.data(), static_cast<DWORD>(index.size()), temp.c_str())) &&
+                      Flush(file.get(), temp.c_str());
         }
-        if (!written || !ReplaceWithTemp(temp, path)) {
-            DeleteFileA(temp);
+        if (!written || !ReplaceWithTemp(temp.c_str(), Wide(path).c_str())) {
+            DeleteFileW(temp.c_str());
             return fail(TEXT_ERR_WRITE_FILE);
         }
         RememberIndexWritten(path, index);
@@ -626,6 +654,7 @@ static FileOutcome ReadIndexOnce(const char* path, int* result)
     // Read in pieces of many records (a file of up to LOAD_CHUNK_RECORDS
     // records in one), decoded from memory.
     static NoteIndexRecord chunk[LOAD_CHUNK_RECORDS];
+    SIZE screen = ScreenSize();
     DWORD count = 0;
     do {
         if (!ReadFile(file.get(), chunk, sizeof chunk, &count, NULL)) {
@@ -638,7 +667,7 @@ static FileOutcome ReadIndexOnce(const char* path, int* result)
         for (DWORD i = 0; i < count / sizeof(NoteIndexRecord); i++) {
             NoteRecord* note = new (std::nothrow) NoteRecord();
             if (!note) { *result = 0; continue; }
-            DecodeIndexRecord(chunk[i], note);
+            DecodeIndexRecord(chunk[i], note, screen);
             note->serial = NewNoteSerial();
             note->next = nullptr;
             *tail = note;

@@ -34,6 +34,8 @@ static_assert(sizeof(NoteIndexRecord) == 328, "note.dat records are 328 bytes");
 void EncodeIndexRecord(const NoteRecord& note, NoteIndexRecord* out);
 // Fills the stored fields of a note; an unsafe content file name is replaced
 // by a fresh one (the note then starts empty). Returns FALSE in that case.
+// Sizes are bounded by the screen's (see ScreenSize).
+BOOL DecodeIndexRecord(const NoteIndexRecord& in, NoteRecord* note, SIZE screen);
 BOOL DecodeIndexRecord(const NoteIndexRecord& in, NoteRecord* note);
 // A content file name is a plain name inside the data folder that no other
 // file of the program has: not the index, the backups folder, a temporary
@@ -52,10 +54,11 @@ int SaveNotesReporting(SaveReporting reporting);
 // Successful saves so far; a change noticed before the count moved is saved.
 extern DWORD SaveCount;
 int LoadNotes();
-int StreamFileIn(HWND editor, int format, const char* path);
+// Files chosen by the user, so named in any script.
+int StreamFileIn(HWND editor, int format, const wchar_t* path);
 // Writes the editor's RTF to `path` through a temporary file beside it.
 // Returns 0, with the file as it was, when any step failed.
-int StreamFileOut(HWND editor, const char* path);
+int StreamFileOut(HWND editor, const wchar_t* path);
 
 // A content file larger than this is not read: the editor could not take it
 // in good time. Like a file held by another program it is never written over.

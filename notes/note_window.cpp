@@ -64,8 +64,8 @@ void KeepNoteOnScreen(NoteRecord* note)
 // note; the caller then goes no further with it.
 static int TellTextUnread(const NoteRecord* note)
 {
-    char text[512];
-    wsprintfA(text, TEXT_ERR_READ_NOTE, note->fileName);
+    wchar_t text[512];
+    wsprintfW(text, TEXT_ERR_READ_NOTE, note->fileName);
     NoteRef ref = RefToNote(const_cast<NoteRecord*>(note));
     ShowError(text);
     return ResolveNote(ref) != nullptr;
@@ -88,7 +88,7 @@ int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text)
     note->backBrush = CreateSolidBrush(note->backColor);
     // The record travels as the creation parameter, so that the messages sent
     // while the window is being made act on this record and no other.
-    HWND window = note->backBrush ? CreateWindowExA(exStyle, NoteWindowClass, NOTE_WINDOW_TITLE, WS_THICKFRAME,
+    HWND window = note->backBrush ? CreateWindowExW(exStyle, NoteWindowClass, NOTE_WINDOW_TITLE, WS_THICKFRAME,
                                                     note->left, note->top, note->width, note->height,
                                                     NULL, NULL, hInstance, note)
                                   : NULL;
@@ -106,7 +106,7 @@ int MakeNoteWindow(NoteRecord* note, DWORD editorStyle, NoteTextSource text)
     // its window.
     RECT client;
     GetClientRect(window, &client);
-    HWND editor = CreateWindowExA(0, NOTE_EDITOR_CLASS, "", editorStyle | WS_VISIBLE, 0, 0, client.right,
+    HWND editor = CreateWindowExW(0, NOTE_EDITOR_CLASS, L"", editorStyle | WS_VISIBLE, 0, 0, client.right,
                                   client.bottom, window, NULL, hInstance, NULL);
     if (!editor) {
         note->window = NULL;
@@ -262,7 +262,7 @@ static void AskAndDeleteNote(HWND window)
     // Only the window handle is used after the question: while the box is
     // open the record may go another way (note list, tray).
     if (AppSettings.safeMode == 1 &&
-        MessageBoxA(window, TEXT_DELETE_QUESTION, TEXT_DELETE_CAPTION, MB_YESNO | MB_ICONQUESTION) != IDYES)
+        MessageBoxW(window, TEXT_DELETE_QUESTION, TEXT_DELETE_CAPTION, MB_YESNO | MB_ICONQUESTION) != IDYES)
         return;
     DeleteNoteWindow(window);
 }
@@ -289,6 +289,9 @@ static void AcknowledgeAlarm(HWND window, NoteRecord* note)
 {
     note->frameState = FRAME_NORMAL;
     note->alarmOn = 0;
+    // The ringing kept the note above the other windows.
+    if (NotesOnTop != 1)
+        SetWindowPos(window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     RedrawNoteFrame(window);
 }
 
@@ -391,7 +394,7 @@ static LRESULT OnNcLButtonDown(HWND window, NoteRecord* note, WPARAM wParam, LPA
     default:
         break;
     }
-    return DefWindowProcA(window, WM_NCLBUTTONDOWN, wParam, lParam);
+    return DefWindowProcW(window, WM_NCLBUTTONDOWN, wParam, lParam);
 }
 
 // A note the user clicks into takes typing in its text. Notes the program
@@ -402,14 +405,14 @@ static LRESULT OnActivate(HWND window, NoteRecord* note, WPARAM wParam, LPARAM l
         SetFocus(note->editor);
         return 0;
     }
-    return DefWindowProcA(window, WM_ACTIVATE, wParam, lParam);
+    return DefWindowProcW(window, WM_ACTIVATE, wParam, lParam);
 }
 
 // Alt+F4 puts the note away as its hide button does; the default would
 // turn it into a close request, which ends the program.
 static LRESULT OnSysCommand(HWND window, WPARAM command, LPARAM lParam)
 {
-    if ((command & 0xFFF0) != SC_CLOSE) return DefWindowProcA(window, WM_SYSCOMMAND, command, lParam);
+    if ((command & 0xFFF0) != SC_CLOSE) return DefWindowProcW(window, WM_SYSCOMMAND, command, lParam);
     HideNote(window);
     return 0;
 }
@@ -453,7 +456,7 @@ LRESULT CALLBACK NoteWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
 {
     if (message == WM_NCCREATE) {
         OnNcCreate(window, lParam);
-        return DefWindowProcA(window, message, wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
     }
     NoteRecord* note = FindNoteByWindow(window);
     if (!note) return 0;
@@ -505,8 +508,8 @@ LRESULT CALLBACK NoteWndProc(HWND window, UINT message, WPARAM wParam, LPARAM lP
         return 0;
     case WM_NCDESTROY:
         SetWindowLongPtrA(window, GWLP_USERDATA, 0);
-        return DefWindowProcA(window, message, wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
     default:
-        return DefWindowProcA(window, message, wParam, lParam);
+        return DefWindowProcW(window, message, wParam, lParam);
     }
 }

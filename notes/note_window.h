@@ -9,8 +9,8 @@
 #define NOTE_EDITOR_EVENTS         0xFFFFFFFE  // every event but ENM_CHANGE
 #define NOTE_TEXT_LIMIT            0x7FFFFFFE  // far above the control's default
 #define NOTE_ROLLUP_STEP           45
-#define NOTE_WINDOW_TITLE          "Quiblet"
-#define NOTE_EDITOR_CLASS          "RICHEDIT"
+#define NOTE_WINDOW_TITLE          L"Quiblet"
+#define NOTE_EDITOR_CLASS          L"RICHEDIT50W"   // MSFTEDIT.DLL
 
 // The frame the note draws itself, at 96 DPI: the title band above the text
 // and the border on the other three sides, where the note is sized.

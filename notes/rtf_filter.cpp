@@ -1,5 +1,6 @@
 #include "notes/rtf_filter.h"
 #include <string.h>
+#include <vector>
 
 namespace {
 
@@ -166,15 +167,21 @@ struct RtfTextCount {
     long skipLeft = 0;
     long long characters = 0;
     bool endsInParagraph = false;   // the last character counted was a \par
+    // Where each character counted stands: a plain byte's offset, or
+    // NotPlain for a control word or symbol. Kept when not null.
+    std::vector<size_t>* places = nullptr;
 };
 
-void CountCharacter(RtfTextCount& count)
+const size_t NotPlain = static_cast<size_t>(-1);
+
+void CountCharacter(RtfTextCount& count, size_t place = NotPlain)
 {
     if (count.skipLeft > 0) {
         count.skipLeft--;
     } else if (count.textlessFrom == 0) {
         count.characters++;
         count.endsInParagraph = false;
+        if (count.places) count.places->push_back(place);
     }
 }
 
@@ -260,9 +267,8 @@ LONG GuardRtf(RtfGuard& guard, LPBYTE bytes, LONG count)
     return kept;
 }
 
-long long CountRtfText(const std::string& rtf)
+static void WalkRtfText(const std::string& rtf, RtfTextCount& count)
 {
-    RtfTextCount count;
     const char* bytes = rtf.data();
     size_t size = rtf.size();
     for (size_t at = 0; at < size;) {
@@ -279,9 +285,38 @@ long long CountRtfText(const std::string& rtf)
             at = IsLetter(static_cast<BYTE>(bytes[at])) ? CountControlWord(count, bytes, at, size)
                                                        : CountControlSymbol(count, bytes, at);
         } else if (c != '\r' && c != '\n' && c != 0) {
-            CountCharacter(count);
+            CountCharacter(count, at - 1);
             count.groupStart = false;
         }
     }
+}
+
+long long CountRtfText(const std::string& rtf)
+{
+    RtfTextCount count;
+    WalkRtfText(rtf, count);
     return count.characters - (count.endsInParagraph ? 1 : 0);
+}
+
+std::string EscapeLookAlikes(const std::string& rtf, const std::wstring& text)
+{
+    std::vector<size_t> places;
+    RtfTextCount count;
+    count.places = &places;
+    WalkRtfText(rtf, count);
+    std::string out;
+    size_t copied = 0;
+    for (size_t i = 0; i < places.size() && i < text.size(); i++) {
+        if (places[i] == NotPlain) continue;
+        const wchar_t shown = text[i];
+        const unsigned char written = static_cast<unsigned char>(rtf[places[i]]);
+        // An ASCII byte for another ASCII character: the walk is not where
+        // the control's text is, and nothing is changed.
+        if (shown < 0x80 && shown != written) return rtf;
+        if (shown < 0x80 || written >= 0x80) continue;
+        out.append(rtf, copied, places[i] - copied);
+        out += "\\u" + std::to_string(static_cast<short>(shown)) + " ";
+        copied = places[i];
+    }
+    return out.append(rtf, copied, std::string::npos);
 }

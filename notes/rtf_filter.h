@@ -50,3 +50,11 @@ LONG GuardRtf(RtfGuard& guard, LPBYTE bytes, LONG count);
 // ends what it writes with one) is no text. Text the control makes of a file
 // is checked against it: less means the control dropped some.
 long long CountRtfText(const std::string& rtf);
+
+// Wine's rich-edit control writes a character outside the font's code page
+// that has a look-alike there ("ł" as "l", "Ω" as "O") as the look-alike
+// alone, and the character is lost. Given the RTF the control wrote and its
+// text (UTF-16, paragraphs ending in '\r'), each such look-alike is put
+// behind the \u of the character it stands for, as its fallback; a stream
+// whose text does not line up with the control's is given back unchanged.
+std::string EscapeLookAlikes(const std::string& rtf, const std::wstring& text);

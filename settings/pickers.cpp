@@ -2,6 +2,8 @@
 #include <commdlg.h>
 #include "resources/resource.h"
 #include "shell/globals.h"
+#include "shell/services.h"
+#include "shell/ui_text.h"
 
 // ---- Module state ---------------------------------------------------------
 COLORREF CustomColors[16];
@@ -18,7 +20,7 @@ const COLORREF SwatchColors[SWATCH_COUNT] = {
     0x006532FE,   // pink red
 };
 
-const char WaveFilter[] = "WAVE Files (*.WAV)\0*.WAV\0";
+const wchar_t WaveFilter[] = L"WAVE Files (*.WAV)\0*.WAV\0";
 
 }  // namespace
 
@@ -71,20 +73,35 @@ COLORREF ChooseNoteColor(COLORREF initial)
     return request.rgbResult;
 }
 
+BOOL SoundPathForRecord(const wchar_t* path, char* out, size_t outSize)
+{
+    if (ToCodePage(path, out, outSize)) return TRUE;
+    wchar_t shortPath[MAX_PATH];
+    DWORD length = GetShortPathNameW(path, shortPath, MAX_PATH);
+    return length > 0 && length < MAX_PATH && ToCodePage(shortPath, out, outSize);
+}
+
 // The file dialog opens in the start folder, beside the program's own sounds,
-// and leaves the current directory wherever the user went.
+// and leaves the current directory wherever the user went. A file the record
+// cannot name is refused, and the sound stays as it was.
 BOOL ChooseWaveFile(HWND owner, char* path)
 {
     EnterDataFolder();
     SetCurrentDirectoryA("..");
-    OPENFILENAMEA request = {};
+    wchar_t chosen[MAX_PATH] = L"";
+    OPENFILENAMEW request = {};
     request.lStructSize = sizeof request;
     request.hwndOwner = owner;
     request.lpstrFilter = WaveFilter;
     request.nFilterIndex = 1;
-    request.lpstrFile = path;
-    request.nMaxFile = WAVE_PATH_SIZE;
+    request.lpstrFile = chosen;
+    request.nMaxFile = MAX_PATH;
     request.Flags = OFN_PATHMUSTEXIST;
-    request.lpstrDefExt = "WAV";
-    return GetOpenFileNameA(&request);
+    request.lpstrDefExt = L"WAV";
+    if (!GetOpenFileNameW(&request)) return FALSE;
+    if (SoundPathForRecord(chosen, path, WAVE_PATH_SIZE)) return TRUE;
+    wchar_t text[MAX_PATH + 256];
+    wsprintfW(text, TEXT_ERR_SOUND_PATH, chosen);
+    ShowError(text);
+    return FALSE;
 }

@@ -30,5 +30,9 @@ void ShowSoundFileTitle(HWND dialog, const char* path);
 
 // The chosen colour, or NO_COLOR_CHOSEN when the user cancels.
 COLORREF ChooseNoteColor(COLORREF initial);
+// The path as a record's 8-bit field can hold it, into out: as it stands when
+// the code page holds every character, else its short (8.3) name when that
+// one does; FALSE, with nothing usable in out, otherwise.
+BOOL SoundPathForRecord(const wchar_t* path, char* out, size_t outSize);
 // Fills path (WAVE_PATH_SIZE characters) with the chosen file; 1 on success.
 BOOL ChooseWaveFile(HWND owner, char* path);

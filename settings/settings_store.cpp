@@ -92,25 +92,19 @@ DWORD& Field(AppSettingsData& settings, const DwordSetting& s)
     return *reinterpret_cast<DWORD*>(reinterpret_cast<char*>(&settings) + s.offset);
 }
 
-// A size beyond the screen would have the hide button roll a note up for
-// millions of steps.
-LONG BoundedSize(LONG size, int screenMetric)
-{
-    LONG most = GetSystemMetrics(screenMetric);
-    if (most < NOTE_MIN_SIZE) most = NOTE_MIN_SIZE;
-    return size < NOTE_MIN_SIZE ? NOTE_MIN_SIZE : size > most ? most : size;
-}
-
 }  // namespace
 
-LONG BoundedNoteWidth(LONG width)
+SIZE ScreenSize()
 {
-    return BoundedSize(width, SM_CXVIRTUALSCREEN);
+    return { GetSystemMetrics(SM_CXVIRTUALSCREEN), GetSystemMetrics(SM_CYVIRTUALSCREEN) };
 }
 
-LONG BoundedNoteHeight(LONG height)
+// A size beyond the screen would have the hide button roll a note up for
+// millions of steps.
+LONG BoundedNoteSize(LONG size, LONG screenSize)
 {
-    return BoundedSize(height, SM_CYVIRTUALSCREEN);
+    LONG most = screenSize < NOTE_MIN_SIZE ? NOTE_MIN_SIZE : screenSize;
+    return size < NOTE_MIN_SIZE ? NOTE_MIN_SIZE : size > most ? most : size;
 }
 
 void SetDefaultSettings(AppSettingsData* settings)
@@ -127,8 +121,9 @@ BOOL LoadSettings()
         DWORD value;
         Field(AppSettings, s) = opened && ReadDword(key, s.name, &value) ? value : s.defaultValue;
     }
-    AppSettings.notesSizeX = BoundedNoteWidth(AppSettings.notesSizeX);
-    AppSettings.notesSizeY = BoundedNoteHeight(AppSettings.notesSizeY);
+    SIZE screen = ScreenSize();
+    AppSettings.notesSizeX = BoundedNoteSize(AppSettings.notesSizeX, screen.cx);
+    AppSettings.notesSizeY = BoundedNoteSize(AppSettings.notesSizeY, screen.cy);
     if (!opened || !ReadPath(key, alarmValueName, AppSettings.defaultAlarm, sizeof AppSettings.defaultAlarm))
         lstrcpynA(AppSettings.defaultAlarm, TEXT_DEFAULT_ALARM, sizeof AppSettings.defaultAlarm);
     return opened;

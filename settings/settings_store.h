@@ -30,10 +30,13 @@ extern bool (*MachineKeyWriteRefused)();
 // The smallest width and height a note can have.
 #define NOTE_MIN_SIZE 100
 
+// The virtual screen's width and height, which bound every note's size.
+// Asking the system costs more than decoding a record, so a whole index is
+// bounded by one answer.
+SIZE ScreenSize();
 // A note's width or height as the screen can show it: at least a note's
-// smallest size, at most the virtual screen's width or height.
-LONG BoundedNoteWidth(LONG width);
-LONG BoundedNoteHeight(LONG height);
+// smallest size, at most the screen's width or height.
+LONG BoundedNoteSize(LONG size, LONG screenSize);
 
 void SetDefaultSettings(AppSettingsData* settings);
 BOOL LoadSettings();

@@ -44,13 +44,16 @@ BOOL InitApplication(HINSTANCE instance)
     hCommandMenu = GetSubMenu(hMainMenu, MENU_POS_COMMAND);
     PassStep("menus");
 
-    WNDCLASSA wc = {};
+    // A Unicode class and loop: typed characters reach the editor whole,
+    // whatever the system's code page.
+    WNDCLASSEXW wc = {};
+    wc.cbSize = sizeof wc;
     wc.style = CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = NoteWndProc;
     wc.hInstance = instance;
     wc.hCursor = LoadCursorA(NULL, IDC_ARROW);
     wc.lpszClassName = NoteWindowClass;
-    RegisterClassA(&wc);
+    RegisterClassExW(&wc);
     PassStep("note_class");
     return TRUE;
 }
@@ -77,7 +80,7 @@ BOOL InitInstance(HINSTANCE instance)
         UpdateWindow(hMainDialog);
     } else {
         TrayIconPending = 0;
-        SetTrayIcon(hMainDialog, TrayAdd);
+        AddTrayIcon(hMainDialog);
     }
     PassStep("tray_icon");
     CheckAlarmsAtStartup();
@@ -88,7 +91,7 @@ BOOL InitInstance(HINSTANCE instance)
 void DispatchFromMainLoop(const MSG& msg)
 {
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
     if (msg.message == WM_TIMER && msg.hwnd == hMainDialog && msg.wParam == MAIN_TIMER_ID) AutosaveTick(msg.time);
 }
 
@@ -96,14 +99,34 @@ void LoadControlLibraries()
 {
     InitCommonControls();
     PassStep("common_controls");
-    hRichEditLib = LoadLibraryA("RICHED32.DLL");
-    PassStep("riched32");
+    // The rich edit that current Windows maintains: any script, emoji, input
+    // methods; it reads and writes the same RTF as the 1.0 control did.
+    hRichEditLib = LoadLibraryW(L"MSFTEDIT.DLL");
+    PassStep("msftedit");
 }
 
 BOOL StartQuiblet(HINSTANCE instance)
 {
-    if (!SetUpDataFolder()) {
-        MessageBoxA(NULL, TEXT_ERR_DATA_FOLDER_LONG, TEXT_ERROR_CAPTION, MB_OK | MB_ICONERROR);
+    switch (SetUpDataFolder()) {
+    case DataFolderReady:
+        break;
+    case DataFolderTooLong:
+        MessageBoxW(NULL, TEXT_ERR_DATA_FOLDER_LONG, TEXT_ERROR_CAPTION, MB_OK | MB_ICONERROR);
+        return FALSE;
+    case DataFolderUnwritable: {
+        // Said at once: every save would fail, and "Beenden" with it.
+        wchar_t text[MAX_PATH + 256];
+        wsprintfW(text, TEXT_ERR_DATA_FOLDER_WRITE, DataFolder);
+        MessageBoxW(NULL, text, TEXT_ERROR_CAPTION, MB_OK | MB_ICONERROR);
+        return FALSE;
+    }
+    }
+    // Ending writes nothing, and a second copy's notes would be out of date
+    // the moment the first one saves.
+    if (!LockDataFolder()) {
+        wchar_t text[MAX_PATH + 256];
+        wsprintfW(text, TEXT_DATA_FOLDER_IN_USE, DataFolder);
+        MessageBoxW(NULL, text, TEXT_ALREADY_RUNNING_CAPTION, MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
         return FALSE;
     }
     PassStep("data_folder");
@@ -122,19 +145,22 @@ void ShutDownQuiblet()
         hRichEditLib = NULL;
     }
     SetTrayIcon(hMainDialog, TrayDelete);
+    UnlockDataFolder();
 }
 
 int RunQuiblet(HINSTANCE instance)
 {
+    // A copy run elevated holds a mutex this one may not open.
     CreateMutexA(NULL, TRUE, InstanceMutexName);
-    if (GetLastError() == ERROR_ALREADY_EXISTS) {
-        MessageBoxA(NULL, TEXT_USAGE_HINT, TEXT_ALREADY_RUNNING_CAPTION, MB_OK | MB_ICONINFORMATION);
+    DWORD mutexError = GetLastError();
+    if (mutexError == ERROR_ALREADY_EXISTS || mutexError == ERROR_ACCESS_DENIED) {
+        MessageBoxW(NULL, TEXT_USAGE_HINT, TEXT_ALREADY_RUNNING_CAPTION, MB_OK | MB_ICONINFORMATION);
         return 0;
     }
     if (!StartQuiblet(instance)) return 0;
 
     MSG msg;
-    while (GetMessageA(&msg, NULL, 0, 0) > 0) DispatchFromMainLoop(msg);
+    while (GetMessageW(&msg, NULL, 0, 0) > 0) DispatchFromMainLoop(msg);
     ShutDownQuiblet();
     return static_cast<int>(msg.wParam);
 }

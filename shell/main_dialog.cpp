@@ -24,6 +24,9 @@ static bool ClosingOnRequest;
 
 BOOL QuitPending;
 
+BOOL (WINAPI* TrayNotifier)(DWORD action, PNOTIFYICONDATAA data) = Shell_NotifyIconA;
+static int TrayRetriesLeft;
+
 BOOL SetTrayIcon(HWND window, TrayAction action)
 {
     NOTIFYICONDATAA data = {};
@@ -35,10 +38,25 @@ BOOL SetTrayIcon(HWND window, TrayAction action)
     lstrcpynA(data.szTip, TrayTip, 64);
     if (action == TrayAdd) {
         data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-        return Shell_NotifyIconA(NIM_ADD, &data);
+        return TrayNotifier(NIM_ADD, &data);
     }
     data.uFlags = 0;
-    return Shell_NotifyIconA(NIM_DELETE, &data);
+    return TrayNotifier(NIM_DELETE, &data);
+}
+
+void AddTrayIcon(HWND window)
+{
+    if (SetTrayIcon(window, TrayAdd)) return;
+    TrayRetriesLeft = TRAY_RETRY_COUNT;
+    SetTimer(window, TRAY_RETRY_TIMER_ID, TRAY_RETRY_PERIOD, NULL);
+}
+
+static void RetryTrayIcon(HWND window)
+{
+    if (TrayRetriesLeft <= 0) return;   // a tick already queued when it stopped
+    TrayRetriesLeft--;
+    if (SetTrayIcon(window, TrayAdd)) TrayRetriesLeft = 0;
+    if (TrayRetriesLeft == 0) KillTimer(window, TRAY_RETRY_TIMER_ID);
 }
 
 BOOL CloseAllNoteWindows()
@@ -172,7 +190,7 @@ static void OnInfoOk(HWND dialog)
     ShowWindow(dialog, SW_HIDE);
     if (NotesHidden == 0) ShowVisibleNotes();
     if (TrayIconPending == 1) {
-        SetTrayIcon(dialog, TrayAdd);
+        AddTrayIcon(dialog);
         TrayIconPending = 0;
     }
 }
@@ -213,6 +231,18 @@ static void OnEndSession(WPARAM ending, LPARAM flags)
     if (flags & ENDSESSION_CLOSEAPP) CloseWindowsAndQuit();
 }
 
+static void OnTimer(HWND dialog, WPARAM id)
+{
+    if (id == TRAY_RETRY_TIMER_ID) RetryTrayIcon(dialog);
+    else CheckAlarms();
+}
+
+// No tick came while the computer slept.
+static void OnPowerBroadcast(WPARAM event)
+{
+    if (event == PBT_APMRESUMEAUTOMATIC || event == PBT_APMRESUMESUSPEND) CatchUpMissedAlarms();
+}
+
 INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam)
 {
     switch (message) {
@@ -220,7 +250,7 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
         OnInitDialog(dialog);
         return FALSE;
     case WM_TIMER:
-        CheckAlarms();
+        OnTimer(dialog, wParam);
         return FALSE;
     case WM_COMMAND:
         OnCommand(dialog, LOWORD(wParam));
@@ -238,12 +268,21 @@ INT_PTR CALLBACK MainDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     case WM_CTLCOLORDLG:
     case WM_CTLCOLORSTATIC:
         return reinterpret_cast<INT_PTR>(GetStockObject(WHITE_BRUSH));
+    case WM_POWERBROADCAST:
+        OnPowerBroadcast(wParam);
+        return FALSE;
+    case WM_TIMECHANGE:
+        CatchUpMissedAlarms();
+        return FALSE;
     case WM_TRAY_CALLBACK:
         OnTrayNotify(dialog, wParam, lParam);
         return FALSE;
     default:
         if (message == TaskbarCreatedMessage && message != 0) {
-            if (TrayIconPending == 0) SetTrayIcon(dialog, TrayAdd);
+            if (TrayIconPending == 0 && SetTrayIcon(dialog, TrayAdd)) {
+                TrayRetriesLeft = 0;
+                KillTimer(dialog, TRAY_RETRY_TIMER_ID);
+            }
         }
         return FALSE;
     }

@@ -9,9 +9,10 @@
 BOOL (WINAPI* SoundPlayer)(LPCSTR sound, HMODULE module, DWORD flags) = PlaySoundA;
 void (*StepHook)(const char* step);
 
-void ShowError(const char* text)
+void ShowError(const wchar_t* text)
 {
-    MessageBoxA(NULL, text, TEXT_ERROR_CAPTION, MB_OK | MB_ICONERROR);
+    // The user must answer it: it comes to the front, above the notes.
+    MessageBoxW(NULL, text, TEXT_ERROR_CAPTION, MB_OK | MB_ICONERROR | MB_SETFOREGROUND | MB_TOPMOST);
 }
 
 void ShowHelp()

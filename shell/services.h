@@ -6,7 +6,7 @@
 #include <windows.h>
 
 // The error box: no owner, caption "Error".
-void ShowError(const char* text);
+void ShowError(const wchar_t* text);
 
 // Opens "..\hilfe.htm" from the data folder; a missing page is not reported.
 void ShowHelp();

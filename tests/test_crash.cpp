@@ -68,7 +68,7 @@ TEST_F(QuibletTest, KilledWhileSavingItLeavesWholeFilesAndStartsCleanly)
     // The program started one level up works out the test's data folder (saves move into it).
     const std::string start = dataFolder + "\\..";
     SetCurrentDirectoryA(start.c_str());
-    ASSERT_TRUE(SetUpDataFolder());
+    ASSERT_EQ(SetUpDataFolder(), DataFolderReady);
     std::vector<std::string> files;
     for (int i = 0; i < Notes; i++) {
         files.push_back(InDataFolder(AddTestNote(10 + 100 * i, 10)->fileName));
@@ -95,7 +95,7 @@ TEST_F(QuibletTest, KilledWhileSavingItLeavesWholeFilesAndStartsCleanly)
             for (HWND top = GetTopWindow(NULL); top; top = GetWindow(top, GW_HWNDNEXT)) {
                 if (GetWindowThreadProcessId(top, NULL) != running.dwThreadId) continue;
                 if (GetDlgItem(top, IDC_MAIN_OK)) main = top;
-                if (HWND editor = FindWindowExA(top, NULL, NOTE_EDITOR_CLASS, NULL)) editors.push_back(editor);
+                if (HWND editor = FindWindowExW(top, NULL, NOTE_EDITOR_CLASS, NULL)) editors.push_back(editor);
             }
             return main && editors.size() == Notes;
         }, 60000);

@@ -326,7 +326,7 @@ TEST_F(LossTest, FirstSaveOfADayBacksUpTheLastSaveAndAWeekIsKept)
     fakeDay.wDay = 2;
     std::string deep = dataFolder + "\\" + std::string(234 - dataFolder.size() - 1, 'd');
     CreateDirectoryA(deep.c_str(), NULL);
-    lstrcpyA(DataFolder, deep.c_str());
+    SetTestDataFolder(deep);
     // The first save leaves nothing to back up, the second would.
     ASSERT_EQ(SaveNotes(), 1);
     ASSERT_EQ(SaveNotes(), 1);

@@ -63,21 +63,22 @@ TEST_F(QuibletTest, DeletingInSafeModeTwoAsksNothingAndTheNextSaveTakesTheFile)
 }
 
 // Exporting over a file asks first; a file another program holds, or one the
-// disk refuses to fill, keeps its bytes, and the user hears of it.
+// disk refuses to fill, keeps its bytes, and the user hears of it. The file's
+// name is outside the code page.
 TEST_F(QuibletTest, FailedExportKeepsTheOldFileAndImportBringsTheTextBack)
 {
     NoteRecord* note = ShownNote("eins zwei");
-    std::string path = dataFolder + "\\..\\export";
-    auto typePath = [&](HWND dialog) { SetDlgItemTextA(dialog, cmb13, path.c_str()); };
+    std::wstring path = std::wstring(dataFolder.begin(), dataFolder.end()) + L"\\..\\Łódź ✓ export";
+    auto typePath = [&](HWND dialog) { SetDlgItemTextW(dialog, cmb13, path.c_str()); };
     AnswerNextBox(NULL, IDOK, typePath);
     SendMessageA(note->window, WM_COMMAND, IDM_NOTE_EXPORT, 0);
-    path += ".rtf";
+    path += L".rtf";
     std::string exported = ReadFileBytes(path);
     // The dialog added the extension.
     ASSERT_NE(exported, "");
 
     SetWindowTextA(note->editor, "neu");
-    HANDLE held = CreateFileA(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
+    HANDLE held = CreateFileW(path.c_str(), GENERIC_READ, 0, NULL, OPEN_EXISTING, 0, NULL);
     AnswerNextBox(NULL, IDOK, typePath);
     BoxAnswer* replace = AnswerNextBox(NULL, IDYES);
     BoxAnswer* failed = AnswerNextBox(TEXT_ERROR_CAPTION, IDOK);

@@ -5,6 +5,7 @@
 #include "alarm/alarm_scheduler.h"
 #include "alarm/note_props_dialog.h"
 #include "notelist/note_list_dialog.h"
+#include "notes/note_menus.h"
 #include "notes/note_window.h"
 #include "resources/resource.h"
 #include "settings/general_dialog.h"
@@ -109,6 +110,122 @@ TEST_F(QuibletTest, AlarmsWithoutAWindowShowOneBoxPerRinging)
     EXPECT_EQ(boxes->text, TEXT_ERR_CREATE_WINDOW);
     // 61 ticks at its ringing in the second tick, one off in the third.
     EXPECT_EQ(reminder->reminderCountdown, 60);
+}
+
+// ---- Alarms missed, a ringing note seen --------------------------------------------
+SYSTEMTIME ClockTime;
+void WINAPI TestClock(LPSYSTEMTIME now) { *now = ClockTime; }
+
+SYSTEMTIME SecondsAfterAlarm(LONGLONG seconds)
+{
+    FILETIME time;
+    SystemTimeToFileTime(&AlarmMinute, &time);
+    ULARGE_INTEGER value = { { time.dwLowDateTime, time.dwHighDateTime } };
+    value.QuadPart += seconds * 10000000;
+    time = { value.LowPart, value.HighPart };
+    SYSTEMTIME out;
+    FileTimeToSystemTime(&time, &out);
+    return out;
+}
+
+// No tick comes while the computer sleeps or the program is held. Two
+// minutes after the alarm minute, a tick `lastTick` seconds after it came
+// before: resuming, a clock change or a tick after a gap ring the alarm.
+TEST_F(QuibletTest, AlarmsMissedWithoutTicksRingWhenTheyComeAgain)
+{
+    struct Way { UINT message; WPARAM event; LONGLONG lastTick; bool rings; };
+    const Way ways[] = {
+        { WM_POWERBROADCAST, PBT_APMRESUMEAUTOMATIC, 115, true },
+        { WM_POWERBROADCAST, PBT_APMRESUMESUSPEND, 115, true },
+        { WM_POWERBROADCAST, PBT_APMSUSPEND, 115, false },
+        { WM_TIMECHANGE, 0, 115, true },
+        { WM_TIMER, MAIN_TIMER_ID, -60, true },
+        { WM_TIMER, MAIN_TIMER_ID, 115, false },
+    };
+    AlarmClock = TestClock;
+    for (const Way& way : ways) {
+        ClockTime = SecondsAfterAlarm(way.lastTick);
+        SendMessageA(hMainDialog, WM_TIMER, MAIN_TIMER_ID, 0);
+        NoteRecord* note = AlarmedNote(0);
+        ClockTime = SecondsAfterAlarm(120);
+        SendMessageA(hMainDialog, way.message, way.event, 0);
+        EXPECT_EQ(note->window != nullptr, way.rings) << way.message << " " << way.event;
+        note->alarmOn = 0;
+    }
+}
+
+bool Topmost(HWND window)
+{
+    return (GetWindowLongA(window, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
+}
+
+// A ringing note stays above the other windows until its bell is clicked;
+// then only "Immer im Vordergrund" keeps it there. (HTNOWHERE: no drag follows.)
+TEST_F(QuibletTest, RingingNotesStayOnTopUntilTheirBell)
+{
+    for (DWORD onTop : { 0, 1 }) {
+        NotesOnTop = onTop;
+        NoteRecord* note = AlarmedNote(0);
+        CheckAlarmsAt(AlarmMinute);
+        ASSERT_NE(note->window, nullptr);
+        EXPECT_TRUE(Topmost(note->window));
+        RECT place;
+        GetWindowRect(note->window, &place);
+        SendMessageA(note->window, WM_NCLBUTTONDOWN, HTNOWHERE, MAKELPARAM(place.left + 30, place.top + 10));
+        EXPECT_EQ(note->alarmOn, 0);
+        EXPECT_EQ(Topmost(note->window), onTop == 1);
+    }
+}
+
+// ---- The tray icon, the data folder, the command menu --------------------------
+int TrayAdditions;
+int TrayFailures;
+BOOL WINAPI FailingTray(DWORD action, PNOTIFYICONDATAA)
+{
+    if (action != NIM_ADD) return TRUE;
+    TrayAdditions++;
+    return TrayAdditions > TrayFailures;
+}
+
+// Before the notification area is ready the icon cannot be added: it is
+// tried again on a timer, for five minutes at most.
+TEST_F(QuibletTest, ATrayIconThatCannotBeAddedIsTriedAgain)
+{
+    struct Case { int failures; int additions; };
+    for (Case c : { Case{ 2, 3 }, Case{ 1000, 1 + TRAY_RETRY_COUNT } }) {
+        TrayNotifier = FailingTray;
+        TrayAdditions = 0;
+        TrayFailures = c.failures;
+        AddTrayIcon(hMainDialog);
+        for (int tick = 0; tick < 2 * TRAY_RETRY_COUNT; tick++)
+            SendMessageA(hMainDialog, WM_TIMER, TRAY_RETRY_TIMER_ID, 0);
+        EXPECT_EQ(TrayAdditions, c.additions);
+        EXPECT_FALSE(KillTimer(hMainDialog, TRAY_RETRY_TIMER_ID));
+    }
+}
+
+// Held by a copy on another computer, the data folder is not taken.
+TEST_F(QuibletTest, ADataFolderHeldElsewhereIsNotTaken)
+{
+    std::string lock = InDataFolder(DATA_FOLDER_LOCK_FILE);
+    HANDLE other = CreateFileA(lock.c_str(), GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+    EXPECT_FALSE(LockDataFolder());
+    CloseHandle(other);
+    EXPECT_TRUE(LockDataFolder());
+    other = CreateFileA(lock.c_str(), GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);
+    EXPECT_EQ(other, INVALID_HANDLE_VALUE);
+    UnlockDataFolder();
+    EXPECT_FALSE(FileExists(lock));
+}
+
+// The command menu hangs one pixel to the left, but not off the note's monitor.
+TEST_F(QuibletTest, TheCommandMenuStaysOnTheNotesMonitor)
+{
+    RECT work;
+    SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+    NoteRecord* note = ShownNote("x", work.left, work.top);
+    EXPECT_EQ(CommandMenuLeft(note->window, work.left), work.left);
+    EXPECT_EQ(CommandMenuLeft(note->window, work.left + 50), work.left + 49);
 }
 
 // ---- The dialogs -------------------------------------------------------------------

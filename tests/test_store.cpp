@@ -4,10 +4,12 @@
 // from the rich-edit control.
 #include "support/test_env.h"
 #include <filesystem>
+#include <richedit.h>
 #include "notes/note_store.h"
 #include "notes/note_window.h"
 #include "notes/rtf_filter.h"
 #include "resources/resource.h"
+#include "settings/pickers.h"
 #include "settings/settings_store.h"
 #include "shell/ui_text.h"
 #include "testing/gdi_count.h"
@@ -54,7 +56,7 @@ TEST_F(QuibletTest, IndexRecordsAndFileNamesHaveTheirForm)
     EXPECT_STRNE(AddTestNote()->fileName, AddTestNote()->fileName);
     const char* unsafeNames[] = { "", "..\\x.dat", "a\\b.dat", "a/b.dat", "C:x.dat", "..", "note.dat", "NOTE.DAT",
                                   "x.dat.tmp", "CON", "com1.dat", "lpt9", "nul.txt", "x.dat.", " x.dat", "x?.dat",
-                                  "a\tb", "backup", "Backup", "x.dat.bak", "X.BAK" };
+                                  "a\tb", "backup", "Backup", "x.dat.bak", "X.BAK", "Quiblet.lock" };
     for (const char* unsafe : unsafeNames) {
         NoteIndexRecord record = { 0, 0, 180, 200, 1 };
         lstrcpyA(record.fileName, unsafe);
@@ -105,6 +107,29 @@ TEST_F(QuibletTest, RegistryValuesOfAnotherTypeOrSizeGiveTheirDefaults)
     EXPECT_EQ(AppSettings.startupAlarms, 1u);
     EXPECT_EQ(AppSettings.alwaysOnTop, 1u);
     EXPECT_STREQ(AppSettings.defaultAlarm, TEXT_DEFAULT_ALARM);
+}
+
+// A sound's path goes into the record's 8-bit field as it is, by its short
+// name, or not at all: never with look-alikes in place of its letters.
+TEST_F(QuibletTest, SoundPathsAreKeptWholeByTheirShortNameOrRefused)
+{
+    const std::wstring folder(dataFolder.begin(), dataFolder.end());
+    const std::wstring polish = folder + L"\\Łódź.wav";
+    CloseHandle(CreateFileW(polish.c_str(), GENERIC_WRITE, 0, NULL, CREATE_NEW, 0, NULL));
+    const struct { std::wstring path; BOOL kept; const char* stored; } cases[] = {
+        { L"C:\\Sounds\\ring.wav", TRUE, "C:\\Sounds\\ring.wav" },
+        { L"C:\\Klänge\\Glocke.wav", TRUE, "C:\\Kl\xe4nge\\Glocke.wav" },
+        { folder + L"\\Łódź fehlt.wav", FALSE, nullptr },
+    };
+    for (const auto& c : cases) {
+        char stored[WAVE_PATH_SIZE] = "";
+        EXPECT_EQ(SoundPathForRecord(c.path.c_str(), stored, sizeof stored), c.kept) << c.path;
+        if (c.stored) EXPECT_STREQ(stored, c.stored);
+    }
+    char stored[WAVE_PATH_SIZE];
+    ASSERT_TRUE(SoundPathForRecord(polish.c_str(), stored, sizeof stored));
+    // The short name opens the same file.
+    EXPECT_NE(GetFileAttributesA(stored), INVALID_FILE_ATTRIBUTES) << stored;
 }
 
 // Each step of a save failing, for the index and for a content file: the
@@ -261,6 +286,103 @@ TEST_F(QuibletTest, SavesWriteOnlyWhatChangedAndHiddenNotesHoldNoBrush)
     for (int i = 0; i < 50; i++)
         AddTestNote();
     EXPECT_EQ(GdiObjectCount(), before);
+}
+
+// ---- Text in every script ---------------------------------------------------------
+// Saved, freed and loaded again: the notes as the next start shows them.
+static void SaveAndLoadAgain()
+{
+    ASSERT_EQ(SaveNotes(), 1);
+    for (NoteRecord* note = NoteList.head; note; note = note->next)
+        DestroyNoteWindow(note);
+    FreeNotes();
+    ASSERT_EQ(LoadNotes(), 1);
+    ShowAllNotes();
+}
+
+static void Paste(HWND editor, const std::wstring& text)
+{
+    const size_t bytes = (text.size() + 1) * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    memcpy(GlobalLock(memory), text.c_str(), bytes);
+    GlobalUnlock(memory);
+    ASSERT_TRUE(OpenClipboard(NULL));
+    EmptyClipboard();
+    SetClipboardData(CF_UNICODETEXT, memory);
+    CloseClipboard();
+    SendMessageW(editor, WM_PASTE, 0, 0);
+}
+
+// Typed as a keyboard or an input method hands it over (an emoji as its two
+// UTF-16 units) or pasted as Unicode text, each note's text comes back whole.
+enum Entry { Typed, Pasted };
+
+TEST_F(QuibletTest, TypedAndPastedTextOfEveryScriptComesBackFromItsFile)
+{
+    const struct { Entry entry; std::wstring text; } notes[] = {
+        { Typed, L"Polski: ł ś" },
+        { Typed, L"Türkçe: ğ ı İ" },
+        { Typed, L"Ελληνικά: Ω" },
+        { Typed, L"Русский: Ж" },
+        { Typed, L"漢字" },
+        { Typed, L"עברית" },
+        { Typed, L"→ ✓ 😀" },
+        { Pasted, L"Łukasz → ✓ 😀 Ж Ω 漢 ש" },
+    };
+    for (const auto& note : notes) {
+        HWND editor = ShownNote("")->editor;
+        if (note.entry == Pasted) Paste(editor, note.text);
+        for (wchar_t unit : note.entry == Typed ? note.text : L"")
+            SendMessageW(editor, WM_CHAR, unit, 0);
+    }
+    SaveAndLoadAgain();
+    const NoteRecord* loaded = NoteList.head;
+    for (const auto& note : notes) {
+        ASSERT_TRUE(loaded);
+        EXPECT_EQ(WindowTextW(loaded->editor), note.text);
+        loaded = loaded->next;
+    }
+    // "ł" as readers of 8-bit RTF need it: \u with its look-alike behind.
+    EXPECT_TRUE(Holds(NoteList.head->fileName, "\\u322 l"));
+}
+
+// Whether the editor shows the first `word` of its text in bold throughout.
+static bool ShowsBold(HWND editor, const std::wstring& word)
+{
+    const LONG start = static_cast<LONG>(WindowTextW(editor).find(word));
+    SendMessageW(editor, EM_SETSEL, start, start + static_cast<LONG>(word.size()));
+    CHARFORMAT2W format = {};
+    format.cbSize = sizeof format;
+    SendMessageW(editor, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&format));
+    return (format.dwMask & CFM_BOLD) && (format.dwEffects & CFE_BOLD);
+}
+
+// A content file as the 1.0 control wrote it (its code page, font and colour
+// tables, 8-bit escapes, \plain runs) loads with its text and bold, is saved
+// as RTF of that kind, and its text reads the same when loaded again.
+TEST_F(QuibletTest, ContentFilesOfTheEarlierControlLoadWithTextAndBoldAndSaveInTheirForm)
+{
+    NoteRecord* note = AddTestNote();
+    WriteFileBytes(InDataFolder(note->fileName),
+                   "{\\rtf1\\ansi\\ansicpg1252\\deff0\\deftab720{\\fonttbl{\\f0\\fswiss MS Sans Serif;}"
+                   "{\\f1\\froman\\fcharset2 Symbol;}{\\f2\\fswiss\\fcharset0 Arial;}}\r\n"
+                   "{\\colortbl\\red0\\green0\\blue0;}\r\n\\deflang1031\\pard\\plain\\f2\\fs20 Gr\\'fc\\'dfe \\'e4\\'f6 "
+                   "\\plain\\f2\\fs20\\b fett\\plain\\f2\\fs20  normal\\par\r\n}\r\n");
+    ShowAllNotes();
+    SendMessageW(note->editor, EM_SETMODIFY, TRUE, 0);
+    const std::wstring text = L"Grüße äö fett normal";
+    const struct { std::wstring word; bool bold; } runs[] = {
+        { L"Grüße", false },
+        { L"fett", true },
+        { L"normal", false },
+    };
+    EXPECT_EQ(WindowTextW(note->editor), text);
+    for (const auto& run : runs)
+        EXPECT_EQ(ShowsBold(note->editor, run.word), run.bold) << run.word;
+    SaveAndLoadAgain();
+    EXPECT_EQ(WindowTextW(NoteList.head->editor), text);
+    for (const char* written : { "{\\rtf1\\ansi\\ansicpg1252", "Gr\\'fc\\'dfe \\'e4\\'f6 \\b fett\\b0  normal" })
+        EXPECT_TRUE(Holds(NoteList.head->fileName, written)) << written;
 }
 
 // ---- The RTF filter and text count --------------------------------------------

@@ -1,11 +1,14 @@
 #!/usr/bin/env python3
 """Quiblet.exe driven by X input, judged by what it draws and saves. Inside
 `scripts/winerun --session`: e2e.py BUILD_DIR SCENARIO | e2e.py --list"""
+import datetime
 import os
 import re
 import shutil
+import signal
 import subprocess
 import sys
+import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -150,6 +153,43 @@ def alarm_at_startup(q):
     pixel_becomes("the outline after the bell", note.x, note.y + note.h // 2, BLACK)
 
 
+def program_processes(q):
+    """The Linux processes of this run's Quiblet.exe: Wine names them by the
+    program, in the directory they started in."""
+    found = []
+    for pid in filter(str.isdigit, os.listdir("/proc")):
+        try:
+            named = open("/proc/%s/cmdline" % pid, "rb").read().startswith(b"Quiblet.exe")
+            started_here = os.readlink("/proc/%s/cwd" % pid).startswith(str(q.start_dir))
+        except OSError:
+            continue
+        if named and started_here:
+            found.append(int(pid))
+    return found
+
+
+def alarm_while_stopped(q):
+    """An alarm whose minute passes while the program gets no time (held as
+    a sleeping computer holds it) rings when the program runs again."""
+    now = datetime.datetime.now()
+    due = (now + datetime.timedelta(minutes=1 if now.second < 40 else 2)).replace(second=0, microsecond=0)
+    bring_notes(q, {PLACES[0]: "Aufwachen"}, visible=0, alarmYear=due.year, alarmMonth=due.month,
+                alarmDay=due.day, alarmHour=due.hour, alarmMinute=due.minute, alarmOn=1)
+    q.start()
+    check(note_windows() == [], "the alarm rang before its minute")
+    held = program_processes(q)
+    check(held, "no Quiblet.exe process found")
+    for pid in held:
+        os.kill(pid, signal.SIGSTOP)
+    try:
+        time.sleep((due + datetime.timedelta(minutes=1, seconds=5) - datetime.datetime.now()).total_seconds())
+    finally:
+        for pid in held:
+            os.kill(pid, signal.SIGCONT)
+    note = note_at(PLACES[0])
+    pixel_becomes("the ringing note's outline", note.x, note.y + note.h // 2, RED)
+
+
 SCALED_PLACE = (200, 150, 260, 260)  # above the smallest size at 200 %
 
 
@@ -218,7 +258,7 @@ def scaled_frames(q):
 
 
 SCENARIOS = {s.__name__: s for s in (new_note, hide_and_delete, held_index, close_requests, alarm_at_startup,
-                                     scaled_frames)}
+                                     alarm_while_stopped, scaled_frames)}
 
 
 def run(build, name):

@@ -2,6 +2,7 @@
 #include <deque>
 #include <filesystem>
 #include <fstream>
+#include "alarm/alarm_scheduler.h"
 #include "alarm/note_props_dialog.h"
 #include "notelist/note_list_dialog.h"
 #include "notes/autosave.h"
@@ -31,20 +32,20 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs)
 // An answer still awaited, or given (`done`) when it was for one box only.
 // The deque keeps the answers where they are.
 struct Pending : BoxAnswer {
-    std::string caption;
+    std::wstring caption;
     int button;
     bool every, done;
     std::function<void(HWND)> prepare;
 };
 static std::deque<Pending> pending;
-static std::string refusedClass;
+static std::wstring refusedClass;
 static HWND openMenu;   // the last popup menu window made on this thread
 static MenuSeen menuSeen;
 
 static void OnBoxActivated(HWND box)
 {
-    const std::string caption = EditorText(box);
-    const std::string text = EditorText(GetDlgItem(box, 0xFFFF));   // a message box's text
+    const std::wstring caption = WindowTextW(box);
+    const std::wstring text = WindowTextW(GetDlgItem(box, 0xFFFF));   // a message box's text
     for (Pending& want : pending) {
         if (want.done || (!want.caption.empty() && want.caption != caption)) continue;
         static_cast<BoxAnswer&>(want) = { true, want.count + 1, text };
@@ -53,20 +54,20 @@ static void OnBoxActivated(HWND box)
         PostMessageA(box, WM_COMMAND, want.button, 0);
         return;
     }
-    ADD_FAILURE() << "unexpected box \"" << caption << "\": " << text;
+    ADD_FAILURE() << "unexpected box \"" << ::testing::PrintToString(caption) << "\": " << ::testing::PrintToString(text);
     PostMessageA(box, WM_COMMAND, IDCANCEL, 0);
 }
 
 static LRESULT CALLBACK WatchWindows(int code, WPARAM wParam, LPARAM lParam)
 {
     HWND window = reinterpret_cast<HWND>(wParam);
-    char cls[64] = "";
-    GetClassNameA(window, cls, sizeof cls);
+    wchar_t cls[64] = L"";
+    GetClassNameW(window, cls, 64);
     if (code == HCBT_CREATEWND && refusedClass == cls) return 1;
-    if (code == HCBT_CREATEWND && strcmp(cls, "#32768") == 0) openMenu = window;
+    if (code == HCBT_CREATEWND && wcscmp(cls, L"#32768") == 0) openMenu = window;
     bool own = window == hMainDialog || window == hGeneralDialog || window == hNotePropsDialog || window == hNoteListDialog;
     // A box is answered once, however often it is activated again.
-    if (code == HCBT_ACTIVATE && strcmp(cls, "#32770") == 0 && !own && !GetPropA(window, "QuibletSeen")) {
+    if (code == HCBT_ACTIVATE && wcscmp(cls, L"#32770") == 0 && !own && !GetPropA(window, "QuibletSeen")) {
         SetPropA(window, "QuibletSeen", window);
         OnBoxActivated(window);
     }
@@ -79,17 +80,17 @@ static BOOL WINAPI RecordSound(LPCSTR sound, HMODULE, DWORD)
     return TRUE;
 }
 
-BoxAnswer* AnswerNextBox(const char* caption, int buttonId, std::function<void(HWND)> prepare)
+BoxAnswer* AnswerNextBox(const wchar_t* caption, int buttonId, std::function<void(HWND)> prepare)
 {
-    return &pending.emplace_back(Pending{ {}, caption ? caption : "", buttonId, false, false, prepare });
+    return &pending.emplace_back(Pending{ {}, caption ? caption : L"", buttonId, false, false, prepare });
 }
 
-BoxAnswer* AnswerEveryBox(const char* caption)
+BoxAnswer* AnswerEveryBox(const wchar_t* caption)
 {
-    return &pending.emplace_back(Pending{ {}, caption ? caption : "", IDOK, true, false, nullptr });
+    return &pending.emplace_back(Pending{ {}, caption ? caption : L"", IDOK, true, false, nullptr });
 }
 
-void RefuseWindowsOfClass(const char* className) { refusedClass = className ? className : ""; }
+void RefuseWindowsOfClass(const wchar_t* className) { refusedClass = className ? className : L""; }
 
 static void CALLBACK LookForMenu(HWND, UINT, UINT_PTR timer, DWORD)
 {
@@ -115,6 +116,12 @@ std::string ReadFileBytes(const std::string& path)
     return std::string(std::istreambuf_iterator<char>(file), {});
 }
 
+std::string ReadFileBytes(const std::wstring& path)
+{
+    std::ifstream file(path.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
 bool WriteFileBytes(const std::string& path, const std::string& bytes)
 {
     std::ofstream file(path, std::ios::binary);
@@ -122,7 +129,20 @@ bool WriteFileBytes(const std::string& path, const std::string& bytes)
 }
 
 bool FileExists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
-std::string InDataFolder(const std::string& name) { return std::string(DataFolder) + "\\" + name; }
+// The tests' data folders fit the code page.
+std::string InDataFolder(const std::string& name)
+{
+    char folder[MAX_PATH];
+    DataFolderInCodePage(folder, sizeof folder);
+    return std::string(folder) + "\\" + name;
+}
+
+std::wstring WindowTextW(HWND window)
+{
+    std::wstring text(GetWindowTextLengthW(window) + 1, L'\0');
+    text.resize(GetWindowTextW(window, &text[0], text.size()));
+    return text;
+}
 
 std::string EditorText(HWND editor)
 {
@@ -160,6 +180,11 @@ int CountFromEnvironment(const char* name, int fallback)
     return value && atoi(value) > 0 ? atoi(value) : fallback;
 }
 
+void SetTestDataFolder(const std::string& folder)
+{
+    MultiByteToWideChar(CP_ACP, 0, folder.c_str(), -1, DataFolder, MAX_PATH);
+}
+
 // ---- Fixture ----------------------------------------------------------------------
 // The data folder lies in a folder of the test's own, which goes with it.
 void QuibletTest::SetUp()
@@ -168,8 +193,8 @@ void QuibletTest::SetUp()
     dataFolder = std::string(getenv("TEMP")) + "\\quiblet-test-" + std::to_string(GetCurrentProcessId()) + "-" +
                  std::to_string(++counter) + "\\tester";
     std::filesystem::create_directories(dataFolder);
-    lstrcpynA(DataFolder, dataFolder.c_str(), MAX_PATH);
-    SetCurrentDirectoryA(DataFolder);
+    SetTestDataFolder(dataFolder);
+    EnterDataFolder();
     SetDefaultSettings(&AppSettings);
     SeedRunTimeSwitches();
     ResetAutosave();
@@ -189,6 +214,8 @@ void QuibletTest::TearDown()
     pending.clear();
     refusedClass.clear();
     StoreFaultInjector = nullptr;
+    AlarmClock = GetLocalTime;
+    TrayNotifier = Shell_NotifyIconA;
     SetCurrentDirectoryA(getenv("TEMP"));
     std::error_code ignored;
     std::filesystem::remove_all(std::filesystem::path(dataFolder).parent_path(), ignored);

@@ -16,15 +16,15 @@ bool PumpUntil(const std::function<bool()>& condition, DWORD timeoutMs = 5000);
 struct BoxAnswer {
     bool answered = false;
     int count = 0;
-    std::string text;
+    std::wstring text;
 };
 // Answers the next box of this thread titled `caption` (any when null or
 // empty) with `buttonId`, after `prepare` has had the box (to fill it in).
-BoxAnswer* AnswerNextBox(const char* caption, int buttonId, std::function<void(HWND)> prepare = nullptr);
+BoxAnswer* AnswerNextBox(const wchar_t* caption, int buttonId, std::function<void(HWND)> prepare = nullptr);
 // Answers every box titled `caption` with IDOK until the test ends.
-BoxAnswer* AnswerEveryBox(const char* caption);
+BoxAnswer* AnswerEveryBox(const wchar_t* caption);
 // Windows of this class (none when null) cannot be made until the test ends.
-void RefuseWindowsOfClass(const char* className);
+void RefuseWindowsOfClass(const wchar_t* className);
 
 // Watches for the next popup menu of this thread, notes where it opened and
 // closes it (the menu returns 0).
@@ -35,10 +35,13 @@ MenuSeen* WatchNextMenu();
 extern std::vector<std::string> SoundsPlayed;
 
 std::string ReadFileBytes(const std::string& path);
+std::string ReadFileBytes(const std::wstring& path);
 bool WriteFileBytes(const std::string& path, const std::string& bytes);
 bool FileExists(const std::string& path);
 std::string InDataFolder(const std::string& name);
+void SetTestDataFolder(const std::string& folder);
 std::string EditorText(HWND editor);
+std::wstring WindowTextW(HWND window);
 NoteRecord* AddTestNote(LONG left = 100, LONG top = 100);
 // A listed note with its window made and the text typed in.
 NoteRecord* ShownNote(const char* text, LONG left = 100, LONG top = 100);
