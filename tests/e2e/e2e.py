@@ -76,26 +76,6 @@ def new_note(q):
     q.quit()
 
 
-def hide_and_delete(q):
-    """The hide button hides its note only; "Notes verbergen" twice shows the
-    notes shown before, "Alle Notes anzeigen" all; deleting asks first."""
-    bring_notes(q, {PLACES[0]: "Bleibt", PLACES[1]: "Weg damit"})
-    q.start()
-    note_at(PLACES[0])
-    second = note_at(PLACES[1])
-    click(*title_button(second, "hide"))
-    check(wait_notes(1)[0].geometry == PLACES[0], "the hide button took the wrong note")
-    q.tray_command("Notes verbergen")
-    wait_notes(0)
-    q.tray_command("Notes verbergen")
-    check(wait_notes(1)[0].geometry == PLACES[0], "\"Notes verbergen\" twice shows another note")
-    q.tray_command("Alle Notes anzeigen")
-    wait_notes(2)
-    click(*title_button(note_at(PLACES[1]), "delete"))
-    answer_box(window_named("Löschen"), 0)
-    wait_notes(1)
-
-
 def held_index(q):
     """"note.dat" held by another program at start: an error box, no note;
     the hold over, "Beenden" saves the old notes and a new one."""
@@ -140,19 +120,6 @@ def close_requests(q):
     check(shown == {texts[0]: 1, texts[1]: 1, texts[2]: 0}, "texts and shown flags saved: %r" % shown)
 
 
-def alarm_at_startup(q):
-    """An alarm due while the program was not running shows its hidden note at
-    start in its colour, outlined red until its bell is clicked."""
-    bring_notes(q, {PLACES[0]: "Zahnarzt"}, visible=0, backColor=colorref(PALE_GREEN), alarmYear=2001,
-                alarmMonth=2, alarmDay=3, alarmOn=1)
-    q.start()
-    note = note_at(PLACES[0])
-    pixel_becomes("the ringing note's outline", note.x, note.y + note.h // 2, RED)
-    check(Shot().rgb(*text_point(note)) == PALE_GREEN, "the note is not in its colour")
-    click(*title_button(note, "bell"))
-    pixel_becomes("the outline after the bell", note.x, note.y + note.h // 2, BLACK)
-
-
 def program_processes(q):
     """The Linux processes of this run's Quiblet.exe: Wine names them by the
     program, in the directory they started in."""
@@ -170,11 +137,12 @@ def program_processes(q):
 
 def alarm_while_stopped(q):
     """An alarm whose minute passes while the program gets no time (held as
-    a sleeping computer holds it) rings when the program runs again."""
+    a sleeping computer holds it) rings when the program runs again: its
+    hidden note shows in its colour, outlined red until its bell is clicked."""
     now = datetime.datetime.now()
     due = (now + datetime.timedelta(minutes=1 if now.second < 40 else 2)).replace(second=0, microsecond=0)
-    bring_notes(q, {PLACES[0]: "Aufwachen"}, visible=0, alarmYear=due.year, alarmMonth=due.month,
-                alarmDay=due.day, alarmHour=due.hour, alarmMinute=due.minute, alarmOn=1)
+    bring_notes(q, {PLACES[0]: "Aufwachen"}, visible=0, backColor=colorref(PALE_GREEN), alarmYear=due.year,
+                alarmMonth=due.month, alarmDay=due.day, alarmHour=due.hour, alarmMinute=due.minute, alarmOn=1)
     q.start()
     check(note_windows() == [], "the alarm rang before its minute")
     held = program_processes(q)
@@ -257,8 +225,8 @@ def scaled_frames(q):
         set_dpi(96)
 
 
-SCENARIOS = {s.__name__: s for s in (new_note, hide_and_delete, held_index, close_requests, alarm_at_startup,
-                                     alarm_while_stopped, scaled_frames)}
+SCENARIOS = {s.__name__: s for s in (new_note, held_index, close_requests, alarm_while_stopped,
+                                     scaled_frames)}
 
 
 def run(build, name):
