@@ -35,6 +35,33 @@ def saved_text(q, note):
     return (q.data_folder / note["fileName"]).read_text("cp1252")
 
 
+def rtf_text(rtf):
+    """The text of a content file the control wrote: \\uN, \\'xx in cp1252."""
+    return re.sub(r"\\u(-?\d+) ?(\\'..|.)?|\\'(..)|\\[a-z]+-?\d* ?|[{}\r\n\0]", lambda m: chr(int(m[1]) % 65536)
+                  if m[1] else bytes.fromhex(m[3]).decode("cp1252") if m[3] else "", rtf[rtf.index("\\pard"):])
+
+
+def typed_and_saved(q, text):
+    """A tray click makes a note, `text` is typed into it, "Beenden": the text saved."""
+    q.start()
+    tray_click()
+    note = wait_notes(1)[0]
+    click_into(note)
+    type_text(note, text)
+    q.quit()
+    saved = rtf_text(saved_text(q, read_index(q.data_folder)[0]))
+    check(saved == text, "typed %r, saved %r" % (text, saved))
+
+
+def unicode_typing(q):
+    typed_and_saved(q, "ł ś ğ Ω → ✓")
+
+
+def home_outside_code_page(q):
+    """Started as "Łukasz" from "Łódź ✓ Notizen" (HOMES): notes saved, and an end."""
+    typed_and_saved(q, "Hallo")
+
+
 def new_note(q):
     """First start: the settings key, no note, a second start refused. A colour
     clicked in the settings colours the note a tray click makes at the bottom;
@@ -150,11 +177,14 @@ def alarm_at_startup(q):
     pixel_becomes("the outline after the bell", note.x, note.y + note.h // 2, BLACK)
 
 
-SCENARIOS = {s.__name__: s for s in (new_note, hide_and_delete, held_index, close_requests, alarm_at_startup)}
+SCENARIOS = {s.__name__: s for s in (new_note, hide_and_delete, held_index, close_requests, alarm_at_startup,
+                                     unicode_typing, home_outside_code_page)}
+HOMES = {"home_outside_code_page": ("Łódź ✓ Notizen", "Łukasz")}  # start directory and user
 
 
 def run(build, name):
-    q = Quiblet(build, os.path.join(build, "e2e-run", name))
+    folder, user = HOMES.get(name, (name, None))
+    q = Quiblet(build, os.path.join(build, "e2e-run", folder), user)
     try:
         fresh_registry()
         SCENARIOS[name](q)
