@@ -36,13 +36,13 @@ def saved_text(q, note):
 
 
 def rtf_text(rtf):
-    """The text of a content file the control wrote: \\uN, \\'xx in cp1252."""
+    """A content file's text: \\uN, \\'xx in cp1252."""
     return re.sub(r"\\u(-?\d+) ?(\\'..|.)?|\\'(..)|\\[a-z]+-?\d* ?|[{}\r\n\0]", lambda m: chr(int(m[1]) % 65536)
                   if m[1] else bytes.fromhex(m[3]).decode("cp1252") if m[3] else "", rtf[rtf.index("\\pard"):])
 
 
 def typed_and_saved(q, text):
-    """A tray click makes a note, `text` is typed into it, "Beenden": the text saved."""
+    """Typed into a note a tray click makes, saved by "Beenden"."""
     q.start()
     tray_click()
     note = wait_notes(1)[0]
@@ -50,7 +50,7 @@ def typed_and_saved(q, text):
     type_text(note, text)
     q.quit()
     saved = rtf_text(saved_text(q, read_index(q.data_folder)[0]))
-    check(saved == text, "typed %r, saved %r" % (text, saved))
+    check(saved == text, "saved %r" % saved)
 
 
 def unicode_typing(q):
@@ -58,7 +58,7 @@ def unicode_typing(q):
 
 
 def home_outside_code_page(q):
-    """Started as "Łukasz" from "Łódź ✓ Notizen" (HOMES): notes saved, and an end."""
+    """Started as a user from a folder in HOMES."""
     typed_and_saved(q, "Hallo")
 
 
@@ -179,7 +179,7 @@ def alarm_at_startup(q):
 
 SCENARIOS = {s.__name__: s for s in (new_note, hide_and_delete, held_index, close_requests, alarm_at_startup,
                                      unicode_typing, home_outside_code_page)}
-HOMES = {"home_outside_code_page": ("Łódź ✓ Notizen", "Łukasz")}  # start directory and user
+HOMES = {"home_outside_code_page": ("Łódź ✓ Notizen", "Łukasz")}
 
 
 def run(build, name):

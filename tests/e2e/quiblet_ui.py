@@ -215,8 +215,7 @@ def press_keys(window, *keys):
 
 
 def type_text(window, text):
-    # A Wine program loses the first key xdotool types through a keysym it adds
-    # to the keyboard ("ł"); F35 is added first, which a note ignores.
+    # Wine loses the first key xdotool adds to the keymap ("ł"): F35 goes first.
     press_keys(window, "F35")
     xdotool("type", "--delay", 40, text)
 
