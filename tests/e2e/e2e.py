@@ -38,6 +38,33 @@ def saved_text(q, note):
     return (q.data_folder / note["fileName"]).read_text("cp1252")
 
 
+def rtf_text(rtf):
+    """A content file's text: \\uN, \\'xx in cp1252."""
+    return re.sub(r"\\u(-?\d+) ?(\\'..|.)?|\\'(..)|\\[a-z]+-?\d* ?|[{}\r\n\0]", lambda m: chr(int(m[1]) % 65536)
+                  if m[1] else bytes.fromhex(m[3]).decode("cp1252") if m[3] else "", rtf[rtf.index("\\pard"):])
+
+
+def typed_and_saved(q, text):
+    """Typed into a note a tray click makes, saved by "Beenden"."""
+    q.start()
+    tray_click()
+    note = wait_notes(1)[0]
+    click_into(note)
+    type_text(note, text)
+    q.quit()
+    saved = rtf_text(saved_text(q, read_index(q.data_folder)[0]))
+    check(saved == text, "saved %r" % saved)
+
+
+def unicode_typing(q):
+    typed_and_saved(q, "ł ś ğ Ω → ✓")
+
+
+def home_outside_code_page(q):
+    """Started as a user from a folder in HOMES."""
+    typed_and_saved(q, "Hallo")
+
+
 def new_note(q):
     """First start: the settings key, no note, a second start refused. A colour
     clicked in the settings colours the note a tray click makes at the bottom;
@@ -156,6 +183,9 @@ def alarm_while_stopped(q):
             os.kill(pid, signal.SIGCONT)
     note = note_at(PLACES[0])
     pixel_becomes("the ringing note's outline", note.x, note.y + note.h // 2, RED)
+    check(Shot().rgb(*text_point(note)) == PALE_GREEN, "the note is not in its colour")
+    click(*title_button(note, "bell"))
+    pixel_becomes("the outline after the bell", note.x, note.y + note.h // 2, BLACK)
 
 
 SCALED_PLACE = (200, 150, 260, 260)  # above the smallest size at 200 %
@@ -226,11 +256,13 @@ def scaled_frames(q):
 
 
 SCENARIOS = {s.__name__: s for s in (new_note, held_index, close_requests, alarm_while_stopped,
-                                     scaled_frames)}
+                                     scaled_frames, unicode_typing, home_outside_code_page)}
+HOMES = {"home_outside_code_page": ("Łódź ✓ Notizen", "Łukasz")}
 
 
 def run(build, name):
-    q = Quiblet(build, os.path.join(build, "e2e-run", name))
+    folder, user = HOMES.get(name, (name, None))
+    q = Quiblet(build, os.path.join(build, "e2e-run", folder), user)
     try:
         fresh_registry()
         SCENARIOS[name](q)

@@ -75,10 +75,11 @@ def colorref(rgb):
 
 
 class Quiblet:
-    def __init__(self, build, start_dir):
+    def __init__(self, build, start_dir, user=None):
         self.build = pathlib.Path(build)
         self.start_dir = pathlib.Path(start_dir)
-        self.data_folder = self.start_dir / getpass.getuser()  # Wine's user is the Linux one
+        self.env = dict(os.environ, USER=user) if user else None  # Wine's user is $USER
+        self.data_folder = self.start_dir / (user or getpass.getuser())
         self.runs = []
         shutil.rmtree(start_dir, ignore_errors=True)
         layout = pathlib.Path(__file__).resolve().parents[2] / "scripts" / "layout.sh"
@@ -86,8 +87,8 @@ class Quiblet:
 
     def launch(self):
         # Wine's background processes would keep our output open.
-        proc = subprocess.Popen(["wine", "Quiblet.exe"], cwd=self.start_dir, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL, start_new_session=True)
+        proc = subprocess.Popen(["wine", "Quiblet.exe"], cwd=self.start_dir, env=self.env,
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, start_new_session=True)
         self.runs.append(proc)
         return proc
 
@@ -221,7 +222,8 @@ def press_keys(window, *keys):
 
 
 def type_text(window, text):
-    press_keys(window)
+    # Wine loses the first key xdotool adds to the keymap ("ł"): F35 goes first.
+    press_keys(window, "F35")
     xdotool("type", "--delay", 40, text)
 
 
