@@ -26,6 +26,13 @@ void SetUpNoteEditor(HWND editor, COLORREF backColor)
     // is streamed in, and the cut text would be saved back that way.
     SendMessageA(editor, EM_EXLIMITTEXT, 0, NOTE_TEXT_LIMIT);
     SendMessageA(editor, EM_SETEVENTMASK, 0, NOTE_EDITOR_EVENTS);
+    // Text starts in the regular weight. Wine's control starts bold but
+    // writes its runs as if it started regular, so a note saved there would
+    // read back with the text before a bold run bold too.
+    CHARFORMAT2W regular = {};
+    regular.cbSize = sizeof regular;
+    regular.dwMask = CFM_BOLD;
+    SendMessageW(editor, EM_SETCHARFORMAT, SCF_DEFAULT, reinterpret_cast<LPARAM>(&regular));
 }
 
 // Before the window exists the stored place is judged; afterwards the

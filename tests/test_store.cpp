@@ -381,6 +381,8 @@ TEST_F(QuibletTest, ContentFilesOfTheEarlierControlLoadWithTextAndBoldAndSaveInT
         EXPECT_EQ(ShowsBold(note->editor, run.word), run.bold) << run.word;
     SaveAndLoadAgain();
     EXPECT_EQ(WindowTextW(NoteList.head->editor), text);
+    for (const auto& run : runs)
+        EXPECT_EQ(ShowsBold(NoteList.head->editor, run.word), run.bold) << "reloaded " << run.word;
     for (const char* written : { "{\\rtf1\\ansi\\ansicpg1252", "Gr\\'fc\\'dfe \\'e4\\'f6 \\b fett\\b0  normal" })
         EXPECT_TRUE(Holds(NoteList.head->fileName, written)) << written;
 }
