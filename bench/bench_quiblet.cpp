@@ -68,14 +68,21 @@ static void TimeNoteSteps(const char* step)
     if (strcmp(step, "show_notes") == 0) NoteStepsMs = NoteStepsClock.elapsedMs();
 }
 
-static int MeasureStartWithNotes(HINSTANCE instance, int records)
+// A fresh start with generated notes (100 visible), its note steps timed
+// into NoteStepsMs.
+static bool StartTimedWithNotes(HINSTANCE instance, int records)
 {
     UseOwnSettingsKey();
     EnterFreshStartFolder();
     StepHook = TimeNoteSteps;
     bool started = StartUpWithNotes(instance, records, BENCH_VISIBLE_NOTES);
     StepHook = nullptr;
-    if (!started || CountNotes() != records || CountWindowedNotes() != BENCH_VISIBLE_NOTES) return 1;
+    return started && CountNotes() == records && CountWindowedNotes() == BENCH_VISIBLE_NOTES;
+}
+
+static int MeasureStartWithNotes(HINSTANCE instance, int records)
+{
+    if (!StartTimedWithNotes(instance, records)) return 1;
     PumpPending();
     if (records == BENCH_VISIBLE_NOTES) PrintResult("notes100_ms", NoteStepsMs);
     char prefix[32];
@@ -372,12 +379,7 @@ static int MeasureObjects(HINSTANCE instance, int cycles, double budgetSeconds)
 // that 1,000 and 10,000 notes compare like for like.
 static int MeasureScale(HINSTANCE instance, int records, int runs)
 {
-    UseOwnSettingsKey();
-    EnterFreshStartFolder();
-    StepHook = TimeNoteSteps;
-    bool started = StartUpWithNotes(instance, records, BENCH_VISIBLE_NOTES);
-    StepHook = nullptr;
-    if (!started || CountNotes() != records || CountWindowedNotes() != BENCH_VISIBLE_NOTES) return 1;
+    if (!StartTimedWithNotes(instance, records)) return 1;
     SilenceSounds();
     PumpPending();
     std::string prefix = "scale" + std::to_string(records);
